@@ -1,0 +1,7 @@
+#include "cli/Cli.h"
+
+namespace scq {
+
+int RunScqinfo(int, char**) { return 2; }
+
+}  // namespace scq
