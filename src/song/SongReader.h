@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+
+namespace scq {
+
+class Song;
+class Staff;
+class SongInputStream;
+class LogSink;
+struct FontTable;
+struct LyricsBlock;
+struct LyricLine;
+
+// The readers of the song body. Each takes the format revision and the stream; none fails by
+// itself: read errors show in the stream's error flag.
+void ReadSongBody(Song& song, int revision, SongInputStream& s, LogSink* sink);
+void ReadSongInformation(Song& song, int revision, SongInputStream& s);
+void ReadFontTable(FontTable& fonts, int revision, SongInputStream& s);
+void ReadStaff(Staff& staff, int revision, SongInputStream& s, LogSink* sink);
+void ReadStaffProperties(Staff& staff, int revision, SongInputStream& s);
+void ReadLyricsBlock(LyricsBlock& block, int revision, SongInputStream& s);
+void ReadLyricLine(LyricLine& line, int revision, SongInputStream& s);
+
+// Reads an item run (the copy format: revision, count, records) into a staff from an
+// insertion index. Returns whether all items came in; `lastInserted` gets the index of the
+// last inserted item (insertion index - 1 when none came in).
+bool ReadItemRun(Staff& staff, int insertAt, SongInputStream& s, int* lastInserted);
+
+}  // namespace scq
