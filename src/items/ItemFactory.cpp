@@ -14,8 +14,26 @@ std::unique_ptr<NotationItem> create(int typeCode) {
     }
 }
 
+namespace {
+// Items nest only as rest chord -> chord -> note in files the editor writes. A hostile file
+// could nest chords in chords as deep as it is long; past this depth the record counts as
+// damaged, so reading can never exhaust the stack.
+constexpr int kMaxNesting = 8;
+thread_local int nesting = 0;
+
+struct NestingGuard {
+    NestingGuard() { ++nesting; }
+    ~NestingGuard() { --nesting; }
+};
+}  // namespace
+
 ReadItemResult readItem(int revision, SongInputStream& s) {
     ReadItemResult result;
+    NestingGuard guard;
+    if (nesting > kMaxNesting) {
+        s.SetError();
+        return result;
+    }
     const int code = s.ReadInt16();
     std::unique_ptr<NotationItem> item = create(code);
     if (!item) return result;
