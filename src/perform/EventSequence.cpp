@@ -1,5 +1,7 @@
 #include "perform/EventSequence.h"
 
+#include <new>
+
 #include <algorithm>
 #include <utility>
 
@@ -43,6 +45,16 @@ uint32_t SegmentMilliseconds(uint32_t tempo, int64_t ticks) {
 
 }  // namespace
 
+std::unique_ptr<EventSequence::EventPage> EventSequence::NewPage() {
+    // A page that cannot be allocated is room that does not exist: the sequence then behaves
+    // as one without room to grow.
+    try {
+        return std::make_unique<EventPage>();
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
 EventSequence::EventSequence(int growBy) : growBy_(growBy) {
     reset();
 }
@@ -50,9 +62,10 @@ EventSequence::EventSequence(int growBy) : growBy_(growBy) {
 int EventSequence::allocatePages(int n) {
     release();
     n = std::clamp(n, 0, MaxPages);
-    for (int i = 0; i < n; ++i) pages_[i] = std::make_unique<EventPage>();
-    lastAllocatedPage_ = n - 1;
-    return n;
+    int made = 0;
+    while (made < n && (pages_[made] = NewPage())) ++made;
+    lastAllocatedPage_ = made - 1;
+    return made;
 }
 
 void EventSequence::reset() {
@@ -202,9 +215,10 @@ bool EventSequence::insert(SequenceEvent carry) {
     }
 
     const int first = lastAllocatedPage_ + 1;
-    const int added = std::min(std::max(growBy_, 0), MaxPages - first);
+    const int wanted = std::min(std::max(growBy_, 0), MaxPages - first);
+    int added = 0;
+    while (added < wanted && (pages_[first + added] = NewPage())) ++added;
     if (added > 0) {
-        for (int p = first; p < first + added; ++p) pages_[p] = std::make_unique<EventPage>();
         lastAllocatedPage_ = first + added - 1;
         insertIntoPage(*pages_[first], carry);
         lastUsedPage_ = std::max(lastUsedPage_, first);

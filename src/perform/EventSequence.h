@@ -102,6 +102,7 @@ private:
     bool insert(SequenceEvent carry);
     int firstPageToOffer(const SequenceEvent& carry) const;
     static void insertIntoPage(EventPage& page, const SequenceEvent& event);
+    static std::unique_ptr<EventPage> NewPage();
 
     std::array<std::unique_ptr<EventPage>, MaxPages> pages_;
     int lastAllocatedPage_ = -1;
