@@ -3,8 +3,9 @@
 namespace scq {
 namespace {
 
-// Each list ends with an empty string; a lookup walks forward until it reaches the ordinal or
-// the end.
+// Text is Windows-1252: "\xF9" is the single byte of the accented u (the space after it ends
+// the escape). Each list ends with an empty string; a lookup walks forward until it reaches the
+// ordinal or the end.
 const char* const kPens[] = {"Printer Default", "Active Staff",   "Inactive Staff",
                              "Hidden Notation", "Play Highlight", "Highlight 1",
                              "Highlight 2",     "Highlight 3",    ""};
@@ -79,56 +80,16 @@ const char* const kTempoVariations[] = {
     "Breath Mark", "Fermata",  "Accelerando", "Allargando", "Rallentando",
     "Ritardando",  "Ritenuto", "Rubato",      "Stringendo", ""};
 const char* const kTempoVariationGlyphs[] = {"I", "y", ""};
-const char* const kPerformanceStyles[] = {"Ad Libitum",
-                                          "Animato",
-                                          "Cantabile",
-                                          "Con brio",
-                                          "Dolce",
-                                          "Espressivo",
-                                          "Grazioso",
-                                          "Legato",
-                                          "Maestoso",
-                                          "Marcato",
-                                          "Meno mosso",
-                                          "Poco a poco",
-                                          "Pi\xF9"
-                                          " mosso",
-                                          "Semplice",
-                                          "Simile",
-                                          "Solo",
-                                          "Sostenuto",
-                                          "Sotto Voce",
-                                          "Staccato",
-                                          "Subito",
-                                          "Tenuto",
-                                          "Tutti",
-                                          "Volta Subito",
-                                          ""};
-const char* const kPerformanceStylesShort[] = {"ad lib.",
-                                               "animato",
-                                               "cantabile",
-                                               "con brio",
-                                               "dolce",
-                                               "espress.",
-                                               "grazioso",
-                                               "legato",
-                                               "maestoso",
-                                               "marc.",
-                                               "meno mosso",
-                                               "poco a poco",
-                                               "pi\xF9"
-                                               " mosso",
-                                               "semplice",
-                                               "simile",
-                                               "solo",
-                                               "sostenuto",
-                                               "sotto voce",
-                                               "staccato",
-                                               "subito",
-                                               "tenuto",
-                                               "tutti",
-                                               "volta subito",
-                                               ""};
+const char* const kPerformanceStyles[] = {
+    "Ad Libitum",   "Animato",  "Cantabile", "Con brio", "Dolce",        "Espressivo",
+    "Grazioso",     "Legato",   "Maestoso",  "Marcato",  "Meno mosso",   "Poco a poco",
+    "Pi\xF9 mosso", "Semplice", "Simile",    "Solo",     "Sostenuto",    "Sotto Voce",
+    "Staccato",     "Subito",   "Tenuto",    "Tutti",    "Volta Subito", ""};
+const char* const kPerformanceStylesShort[] = {
+    "ad lib.",      "animato",  "cantabile", "con brio", "dolce",        "espress.",
+    "grazioso",     "legato",   "maestoso",  "marc.",    "meno mosso",   "poco a poco",
+    "pi\xF9 mosso", "semplice", "simile",    "solo",     "sostenuto",    "sotto voce",
+    "staccato",     "subito",   "tenuto",    "tutti",    "volta subito", ""};
 const char* const kJustification[] = {"Left", "Center", "Right", ""};
 const char* const kOctaveShifts[] = {"None", "Octave Up", "Octave Down", ""};
 const char* const kPlacement[] = {"best fit", "before other staff signatures",
