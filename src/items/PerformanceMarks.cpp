@@ -176,7 +176,7 @@ void DynamicItem::readRecord(int revision, SongInputStream& s) {
         velocity = lowByte(s.ReadUInt16());
         volume = lowByte(s.ReadUInt16());
     }
-    if (dynamic >= 8) dynamic = kPPP;
+    if (dynamic >= 8) dynamic = kDynamicPPP;
 }
 
 void DynamicItem::writeRecord(SongInputStream& s) const {

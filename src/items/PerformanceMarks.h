@@ -20,7 +20,16 @@ enum TempoBase : int {
 };
 
 // Dynamics (name lists 17 and 18).
-enum Dynamic : int { kPPP = 0, kPP = 1, kP = 2, kMP = 3, kMF = 4, kF = 5, kFF = 6, kFFF = 7 };
+enum Dynamic : int {
+    kDynamicPPP = 0,
+    kDynamicPP = 1,
+    kDynamicP = 2,
+    kDynamicMP = 3,
+    kDynamicMF = 4,
+    kDynamicF = 5,
+    kDynamicFF = 6,
+    kDynamicFFF = 7
+};
 
 // Controller kinds (name lists 21 and 22) and sweep styles (name list 23).
 enum ControllerKind : int {
@@ -116,7 +125,7 @@ public:
     const char* name() const;       // "Pianissimo (ppp)" ...
     const char* shortName() const;  // "ppp" ...
 
-    unsigned dynamic : 4 = kPPP;
+    unsigned dynamic : 4 = kDynamicPPP;
     unsigned velocityGiven : 1 = 0;
     unsigned volumeGiven : 1 = 0;
     int8_t velocity = 0;  // -1: unset

@@ -122,7 +122,7 @@ TEST(MarksTest, DynamicRecords) {
         EXPECT_EQ(fields(*back.result.item), std::string("code=7 ") + c.expected);
         EXPECT_EQ(back.consumed, static_cast<int64_t>(c.record.data.size()) + 2);
     }
-    DynamicItem made(kMF);
+    DynamicItem made(kDynamicMF);
     EXPECT_EQ(fields(made),
               "code=7 vis=0 col=0 pos=8 rw=0 just=0 plc=0 dyn=4 vg=0 volg=0 vel=0 "
               "vol=-1");
@@ -409,7 +409,7 @@ std::vector<std::unique_ptr<NotationItem>> sampleItems() {
     auto tempo = std::make_unique<TempoItem>(40, kTempoDottedQuarter);
     tempo->tempoText = "Pi\xF9 mosso";
     add(std::move(tempo), 0, 3);
-    auto dynamic = std::make_unique<DynamicItem>(kFFF);
+    auto dynamic = std::make_unique<DynamicItem>(kDynamicFFF);
     dynamic->velocityGiven = 1;
     dynamic->volumeGiven = 1;
     dynamic->velocity = -128;
