@@ -1,5 +1,6 @@
 #include "items/ItemFactory.h"
 
+#include "items/DurationItems.h"
 #include "stream/MemoryStream.h"
 #include "stream/SongInputStream.h"
 
@@ -9,6 +10,14 @@ namespace ItemFactory {
 std::unique_ptr<NotationItem> create(int typeCode) {
     switch (typeCode) {
         // One case per kind: `case kXxxItem: return std::make_unique<XxxItem>();`
+        case kNoteItem:
+            return std::make_unique<NoteItem>();
+        case kRestItem:
+            return std::make_unique<RestItem>();
+        case kChordItem:
+            return std::make_unique<ChordItem>();
+        case kRestChordItem:
+            return std::make_unique<RestChordItem>();
         default:
             return nullptr;
     }
