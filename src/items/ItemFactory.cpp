@@ -3,6 +3,7 @@
 #include "items/PerformanceMarks.h"
 #include "items/Signatures.h"
 #include "items/TextAndPedal.h"
+#include "items/DurationItems.h"
 #include "stream/MemoryStream.h"
 #include "stream/SongInputStream.h"
 
@@ -36,6 +37,14 @@ std::unique_ptr<NotationItem> create(int typeCode) {
             return std::make_unique<PerformanceStyleItem>();
         case kTextItem:
             return std::make_unique<TextItem>();
+        case kNoteItem:
+            return std::make_unique<NoteItem>();
+        case kRestItem:
+            return std::make_unique<RestItem>();
+        case kChordItem:
+            return std::make_unique<ChordItem>();
+        case kRestChordItem:
+            return std::make_unique<RestChordItem>();
         default:
             return nullptr;
     }
