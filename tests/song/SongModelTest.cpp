@@ -179,10 +179,11 @@ TEST(SongModel, ItemsAreDestroyedLastFirst) {
 
 TEST(SongModel, FullAtElevenThousandNineHundred) {
     Staff staff;
-    while (staff.itemCount() < 11899) staff.insertItemAt(std::make_unique<EndingItem>(), 1);
+    while (staff.itemCount() < 11899)
+        staff.insertItemAt(std::make_unique<EndingItem>(), staff.lastItemIndex());
     EXPECT_FALSE(staff.isFull());
     EXPECT_EQ(staff.roomLeft(), 101);
-    staff.insertItemAt(std::make_unique<EndingItem>(), 1);
+    staff.insertItemAt(std::make_unique<EndingItem>(), staff.lastItemIndex());
     EXPECT_TRUE(staff.isFull());
     EXPECT_EQ(staff.roomLeft(), 100);
     EXPECT_EQ(staff.lastItem()->typeCode(), kBarLineItem);
@@ -368,7 +369,8 @@ TEST(SongModel, ItemRunRoundTrip) {
 
     // A run that does not fit, or of a newer revision, reads nothing.
     Staff crowded;
-    while (crowded.roomLeft() > 3) crowded.insertItemAt(std::make_unique<EndingItem>(), 1);
+    while (crowded.roomLeft() > 3)
+        crowded.insertItemAt(std::make_unique<EndingItem>(), crowded.lastItemIndex());
     m.Seek(0);
     int last = 0;
     EXPECT_FALSE(ReadItemRun(crowded, 1, m, &last));
