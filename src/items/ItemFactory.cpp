@@ -4,6 +4,7 @@
 #include "items/Signatures.h"
 #include "items/TextAndPedal.h"
 #include "items/DurationItems.h"
+#include "items/BarsAndFlow.h"
 #include "stream/MemoryStream.h"
 #include "stream/SongInputStream.h"
 
@@ -45,6 +46,12 @@ std::unique_ptr<NotationItem> create(int typeCode) {
             return std::make_unique<ChordItem>();
         case kRestChordItem:
             return std::make_unique<RestChordItem>();
+        case kBarLineItem:
+            return std::make_unique<BarLineItem>();
+        case kEndingItem:
+            return std::make_unique<EndingItem>();
+        case kFlowDirectionItem:
+            return std::make_unique<FlowDirectionItem>();
         default:
             return nullptr;
     }
