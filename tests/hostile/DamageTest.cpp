@@ -1,0 +1,130 @@
+// Damaged copies of rich songs: every prefix of each file and a sample of single-byte changes
+// load without a crash, give a status that matches what came back, and take bounded time.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+
+#include "Hostile.h"
+#include "support/RichSongs.h"
+
+namespace scq::test {
+namespace {
+
+struct DamageCase {
+    std::string name;
+    SongSpec song;
+};
+
+std::vector<DamageCase> Cases() {
+    std::vector<DamageCase> cases = {
+        {"Rich16", RichSong(16)}, {"Rich8", RichSong(8)}, {"Rich3", RichSong(3)},
+        {"Flow", FlowSongs(16)[4]}, {"Endings", FlowSongs(12)[1]},
+    };
+    SongSpec compressed = RichSong(16);
+    compressed.compressed = true;
+    cases.push_back({"Compressed", compressed});
+    return cases;
+}
+
+// One load of damaged bytes must take less than this, play times included.
+constexpr double kSecondsPerLoad = kSanitized ? 5.0 : 1.0;
+
+class DamageTest : public testing::TestWithParam<DamageCase> {
+protected:
+    void SetUp() override {
+        bytes_ = BuildSong(GetParam().song);
+        headerSize_ = GetParam().song.compressed
+                          ? 0
+                          : BuildHeader(GetParam().song.header, GetParam().song.revision).size();
+        Loaded whole = LoadFromMemory(bytes_);
+        ASSERT_TRUE(whole.song);
+        ASSERT_EQ(whole.info.status, GetParam().song.revision == 16 ? kLoadNewest : kLoadOlder);
+        wholeStaffs_ = whole.song->staffCount();
+    }
+
+    // Loads damaged bytes and does with the song what the front end does. Returns the status.
+    int LoadDamaged(const Bytes& damaged, const std::string& what) {
+        Stopwatch clock;
+        Loaded loaded = LoadFromMemory(damaged);
+        const int status = loaded.info.status;
+        EXPECT_EQ(loaded.song != nullptr, StatusGivesSong(status)) << what << " status " << status;
+        if (loaded.song) {
+            EXPECT_EQ(CheckWellFormed(*loaded.song), "") << what;
+            AuditAndPlay(*loaded.song);
+            EXPECT_EQ(CheckWellFormed(*loaded.song), "") << what << " after the audit";
+        }
+        EXPECT_LT(clock.seconds(), kSecondsPerLoad) << what;
+        return status;
+    }
+
+    Bytes bytes_;
+    size_t headerSize_ = 0;
+    int wholeStaffs_ = 0;
+};
+
+TEST_P(DamageTest, EveryPrefixLoadsAsEmptyNotASongOrCorrupt) {
+    const bool compressed = GetParam().song.compressed;
+    for (size_t length = 0; length < bytes_.size(); ++length) {
+        const Bytes prefix(bytes_.begin(), bytes_.begin() + static_cast<long>(length));
+        const std::string what = "prefix of " + std::to_string(length) + " bytes";
+        const int status = LoadDamaged(prefix, what);
+        if (length < 2 && !compressed) {
+            EXPECT_EQ(status, kLoadEmpty) << what;
+        } else if (compressed && bytes_.size() - length <= 4) {
+            // Only the zlib check value is cut: every byte of the song arrived.
+            EXPECT_TRUE(status == kLoadNewest || status == kLoadCorrupt) << what << ": " << status;
+        } else {
+            EXPECT_TRUE(status == kLoadNotSong || status == kLoadCorrupt)
+                << what << ": status " << status;
+        }
+        if (HasFailure()) return;
+    }
+}
+
+TEST_P(DamageTest, SingleByteChangesLoadOrFail) {
+    std::mt19937 random(20240611);
+    const bool compressed = GetParam().song.compressed;
+    // About 250 positions, always including the first and the last byte.
+    std::vector<size_t> positions = {0, bytes_.size() - 1};
+    std::uniform_int_distribution<size_t> anywhere(0, bytes_.size() - 1);
+    for (int i = 0; i < 250; ++i) positions.push_back(anywhere(random));
+    for (size_t at : positions) {
+        const uint8_t original = bytes_[at];
+        for (int value : {0x00, 0xFF, 0x80, 0x7F, original ^ 0x01, original ^ 0x40}) {
+            if (value == original) continue;
+            Bytes changed = bytes_;
+            changed[at] = static_cast<uint8_t>(value);
+            const std::string what =
+                "byte " + std::to_string(at) + " set to " + std::to_string(value);
+            const int status = LoadDamaged(changed, what);
+            // Past the header the file is a song whatever its body holds; inside the header any
+            // refusal is possible. A damaged zlib stream can decode to anything.
+            if (!compressed && at >= headerSize_) {
+                EXPECT_TRUE(status == kLoadNewest || status == kLoadOlder ||
+                            status == kLoadCorrupt)
+                    << what << ": status " << status;
+            }
+            if (HasFailure()) return;
+        }
+    }
+}
+
+// Cutting a file inside its staffs keeps the staffs before the cut.
+TEST_P(DamageTest, CutInsideTheLastStaffKeepsTheStaffsBefore) {
+    if (GetParam().song.compressed || wholeStaffs_ < 2) GTEST_SKIP() << "one plain staff";
+    const Bytes prefix(bytes_.begin(), bytes_.end() - 3);
+    Loaded loaded = LoadFromMemory(prefix);
+    ASSERT_EQ(loaded.info.status, kLoadCorrupt);
+    EXPECT_EQ(loaded.song->staffCount(), wholeStaffs_);
+}
+
+INSTANTIATE_TEST_SUITE_P(Songs, DamageTest, testing::ValuesIn(Cases()),
+                         [](const testing::TestParamInfo<DamageCase>& info) {
+                             return info.param.name;
+                         });
+
+}  // namespace
+}  // namespace scq::test
