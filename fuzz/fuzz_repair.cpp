@@ -40,8 +40,10 @@ bool HasBareLineFeed(const Bytes& in) {
     bool afterCr = false;
     for (uint8_t b : in) {
         if (b == '\n' && !afterCr) return true;
-        if (b == '\r') afterCr = true;
-        else if (b != '\n') afterCr = false;
+        if (b == '\r')
+            afterCr = true;
+        else if (b != '\n')
+            afterCr = false;
     }
     return false;
 }

@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
     Put(load, "small.scq", BuildSong(SmallSong(2, 900)));
     Put(load, "two-staffs.scq", BuildSong(LargeSong(2, 40)));
     Put(load, "empty.scq", {});
-    Put(load, "one-byte.scq", {'[' });
+    Put(load, "one-byte.scq", {'['});
     Put(load, "header-only.scq", BuildHeader(HeaderSpec{}, 16));
 
     Put(repair, "small.scq", BuildSong(SmallSong(3, 900)));

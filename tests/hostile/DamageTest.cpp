@@ -20,7 +20,7 @@ struct DamageCase {
 
 std::vector<DamageCase> Cases() {
     std::vector<DamageCase> cases = {
-        {"Rich16", RichSong(16)}, {"Rich8", RichSong(8)}, {"Rich3", RichSong(3)},
+        {"Rich16", RichSong(16)},   {"Rich8", RichSong(8)},        {"Rich3", RichSong(3)},
         {"Flow", FlowSongs(16)[4]}, {"Endings", FlowSongs(12)[1]},
     };
     SongSpec compressed = RichSong(16);
@@ -101,8 +101,7 @@ TEST_P(DamageTest, SingleByteChangesLoadOrFail) {
             // Past the header the file is a song whatever its body holds; inside the header any
             // refusal is possible. A damaged zlib stream can decode to anything.
             if (!compressed && at >= headerSize_) {
-                EXPECT_TRUE(status == kLoadNewest || status == kLoadOlder ||
-                            status == kLoadCorrupt)
+                EXPECT_TRUE(status == kLoadNewest || status == kLoadOlder || status == kLoadCorrupt)
                     << what << ": status " << status;
             }
             if (HasFailure()) return;
@@ -121,7 +120,9 @@ TEST(DamageCut, InsideTheLastStaffKeepsEveryStaff) {
     }
 }
 
-void PrintTo(const DamageCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const DamageCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 INSTANTIATE_TEST_SUITE_P(Songs, DamageTest, testing::ValuesIn(Cases()),
                          [](const testing::TestParamInfo<DamageCase>& info) {

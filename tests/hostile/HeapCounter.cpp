@@ -38,15 +38,25 @@ void Release(void* p) noexcept {
 
 namespace scq::test {
 
-size_t HeapInUse() { return inUse; }
-size_t HeapPeak() { return peak; }
-void ResetHeapPeak() { peak = inUse; }
+size_t HeapInUse() {
+    return inUse;
+}
+size_t HeapPeak() {
+    return peak;
+}
+void ResetHeapPeak() {
+    peak = inUse;
+}
 
 }  // namespace scq::test
 
 // The replaceable global allocation functions.
-void* operator new(size_t size) { return Allocate(size); }
-void* operator new[](size_t size) { return Allocate(size); }
+void* operator new(size_t size) {
+    return Allocate(size);
+}
+void* operator new[](size_t size) {
+    return Allocate(size);
+}
 void* operator new(size_t size, const std::nothrow_t&) noexcept {
     try {
         return Allocate(size);
@@ -61,15 +71,39 @@ void* operator new[](size_t size, const std::nothrow_t&) noexcept {
         return nullptr;
     }
 }
-void* operator new(size_t size, std::align_val_t align) { return AllocateAligned(size, align); }
-void* operator new[](size_t size, std::align_val_t align) { return AllocateAligned(size, align); }
-void operator delete(void* p) noexcept { Release(p); }
-void operator delete[](void* p) noexcept { Release(p); }
-void operator delete(void* p, size_t) noexcept { Release(p); }
-void operator delete[](void* p, size_t) noexcept { Release(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { Release(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { Release(p); }
-void operator delete(void* p, std::align_val_t) noexcept { Release(p); }
-void operator delete[](void* p, std::align_val_t) noexcept { Release(p); }
-void operator delete(void* p, size_t, std::align_val_t) noexcept { Release(p); }
-void operator delete[](void* p, size_t, std::align_val_t) noexcept { Release(p); }
+void* operator new(size_t size, std::align_val_t align) {
+    return AllocateAligned(size, align);
+}
+void* operator new[](size_t size, std::align_val_t align) {
+    return AllocateAligned(size, align);
+}
+void operator delete(void* p) noexcept {
+    Release(p);
+}
+void operator delete[](void* p) noexcept {
+    Release(p);
+}
+void operator delete(void* p, size_t) noexcept {
+    Release(p);
+}
+void operator delete[](void* p, size_t) noexcept {
+    Release(p);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept {
+    Release(p);
+}
+void operator delete[](void* p, const std::nothrow_t&) noexcept {
+    Release(p);
+}
+void operator delete(void* p, std::align_val_t) noexcept {
+    Release(p);
+}
+void operator delete[](void* p, std::align_val_t) noexcept {
+    Release(p);
+}
+void operator delete(void* p, size_t, std::align_val_t) noexcept {
+    Release(p);
+}
+void operator delete[](void* p, size_t, std::align_val_t) noexcept {
+    Release(p);
+}

@@ -58,11 +58,11 @@ private:
 };
 
 struct ProgramRun {
-    int exitCode = -1;       // -1 when the program did not exit normally
-    int signal = 0;          // the signal that ended it, if any
-    long maxRssKb = 0;       // its peak resident set
-    double seconds = 0;      // wall time
-    std::string out, err;    // what it wrote
+    int exitCode = -1;     // -1 when the program did not exit normally
+    int signal = 0;        // the signal that ended it, if any
+    long maxRssKb = 0;     // its peak resident set
+    double seconds = 0;    // wall time
+    std::string out, err;  // what it wrote
 };
 
 // Runs a program with arguments, standard input read from a file, and extra environment

@@ -54,9 +54,10 @@ std::vector<Item> EveryKindItems() {
 }
 
 SongSpec RichSong(int revision) {
-    std::vector<Item> top = {Clef(clef::Treble), Key(-2), CommonTime(),
-                             Tempo(112, tbase::Quarter, "Allegro"), Dynamic(dyn::p),
-                             Instrument(74), Text("espressivo", 1)};
+    std::vector<Item> top = {Clef(clef::Treble),   Key(-2),
+                             CommonTime(),         Tempo(112, tbase::Quarter, "Allegro"),
+                             Dynamic(dyn::p),      Instrument(74),
+                             Text("espressivo", 1)};
     // A counted local repeat.
     Append(top, {Note(0, Q), Note(-1, E).beam(grp::First), Note(-2, E).beam(grp::End),
                  Note(-3, H, 0, acc::Natural), Bar(bar::LocalRepeatClose, 3)});
@@ -70,12 +71,12 @@ SongSpec RichSong(int revision) {
                  Note(-2, E, attr::Staccato).triplet(grp::First),
                  Note(-1, E, attr::Staccato).triplet(grp::Middle),
                  Note(0, E, attr::Staccato).triplet(grp::End), Note(1, Q, attr::Grace),
-                 Note(2, Q, attr::Tenuto), Note(3, H, attr::Accented), Bar(),
-                 Flow(flow::ToCoda), Note(0, W, attr::Dotted), Bar(),
-                 Flow(flow::DSAlCoda), Bar(bar::Double), Flow(flow::Coda)});
+                 Note(2, Q, attr::Tenuto), Note(3, H, attr::Accented), Bar(), Flow(flow::ToCoda),
+                 Note(0, W, attr::Dotted), Bar(), Flow(flow::DSAlCoda), Bar(bar::Double),
+                 Flow(flow::Coda)});
     Append(top, EveryKindItems());
-    Append(top, {Note(0, H, attr::SlurOut), Note(1, H, attr::SlurIn), Bar(),
-                 Fermata(12), Note(-1, W)});
+    Append(top,
+           {Note(0, H, attr::SlurOut), Note(1, H, attr::SlurIn), Bar(), Fermata(12), Note(-1, W)});
 
     std::vector<Item> middle = {Clef(clef::Alto), Key(-2), CommonTime(), Dynamic(dyn::mp)};
     for (int bar = 0; bar < 12; ++bar) {
@@ -95,8 +96,7 @@ SongSpec RichSong(int revision) {
     s1.groupName = "Winds";
     s1.patch = 74;
     s1.channel = 0;
-    s1.lyrics = Lyrics({"One two three four five six se-ven", "eight nine ten e-le-ven",
-                        "twelve"});
+    s1.lyrics = Lyrics({"One two three four five six se-ven", "eight nine ten e-le-ven", "twelve"});
     s1.lyrics->optionsWord = 3;
     s1.endingBar = 1;
     StaffSpec s2 = MakeStaff("Viola", middle);
@@ -146,9 +146,9 @@ std::vector<SongSpec> FlowSongs(int revision) {
     // A master repeat with three endings and a default ending.
     std::vector<Item> endings = {Bar(bar::MasterRepeatOpen)};
     Append(endings, Bar4(0));
-    Append(endings, {Ending(1 | 2), Note(0, W), Bar(bar::MasterRepeatClose), Ending(4),
-                     Note(1, W), Bar(bar::MasterRepeatClose), Ending(0x80), Note(2, W),
-                     Bar(bar::SectionClose)});
+    Append(endings,
+           {Ending(1 | 2), Note(0, W), Bar(bar::MasterRepeatClose), Ending(4), Note(1, W),
+            Bar(bar::MasterRepeatClose), Ending(0x80), Note(2, W), Bar(bar::SectionClose)});
     songs.push_back(make(endings));
     // D.C. al Fine.
     std::vector<Item> dcFine = Bar4(0);
@@ -184,11 +184,22 @@ std::vector<SongSpec> FlowSongs(int revision) {
 SongSpec LargeSong(int staffs, int itemsPerStaff) {
     // One cycle of 16 items: three 4/4 bars and a few marks.
     const std::vector<Item> cycle = {
-        Note(0, Q), Note(-1, E).beam(grp::First), Note(-2, E).beam(grp::End),
-        Chord(H, {2, 0, -2}), Bar(),
-        Dynamic(dyn::mf), Rest(Q), Note(1, Q, attr::Staccato), Note(-3, H, 0, acc::Sharp), Bar(),
-        Chord(Q, {1, -1}), Note(2, Q, attr::Accented), Rest(H), Bar(),
-        Tempo(120), Text("x"),
+        Note(0, Q),
+        Note(-1, E).beam(grp::First),
+        Note(-2, E).beam(grp::End),
+        Chord(H, {2, 0, -2}),
+        Bar(),
+        Dynamic(dyn::mf),
+        Rest(Q),
+        Note(1, Q, attr::Staccato),
+        Note(-3, H, 0, acc::Sharp),
+        Bar(),
+        Chord(Q, {1, -1}),
+        Note(2, Q, attr::Accented),
+        Rest(H),
+        Bar(),
+        Tempo(120),
+        Text("x"),
     };
     SongSpec song;
     song.info.title = "Large Song";
