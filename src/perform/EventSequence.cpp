@@ -69,7 +69,10 @@ int EventSequence::allocatePages(int n) {
 }
 
 void EventSequence::reset() {
-    for (int i = 0; i <= lastAllocatedPage_; ++i) pages_[i]->count = 0;
+    for (int i = 0; i <= lastAllocatedPage_; ++i) {
+        pages_[i]->count = 0;
+        pages_[i]->head = 0;
+    }
     lastUsedPage_ = -1;
     full_ = false;
     startOffset_ = 0;
@@ -140,9 +143,9 @@ bool EventSequence::addPause(int32_t time, unsigned units) {
 bool EventSequence::mergeAtStart(const SequenceEvent& event) {
     if (lastUsedPage_ < 0) return false;
     const EventPage& first = *pages_[0];
-    for (int i = 0; i < first.count && first.events[i].time == 0; ++i) {
-        if (!MergesWith(first.events[i], event)) continue;
-        const int oldRank = first.events[i].tieRank();
+    for (int i = 0; i < first.count && first.at(i).time == 0; ++i) {
+        if (!MergesWith(first.at(i), event)) continue;
+        const int oldRank = first.at(i).tieRank();
         const int newRank = event.tieRank();
         size_t at = static_cast<size_t>(i);
         ref(at) = event;
@@ -164,13 +167,27 @@ bool EventSequence::mergeAtStart(const SequenceEvent& event) {
     return false;
 }
 
+// The event goes behind every event that it does not sort before. The page is sorted, so the
+// place is found by halving; then the shorter side of the ring moves by one.
 void EventSequence::insertIntoPage(EventPage& page, const SequenceEvent& event) {
-    SequenceEvent* const begin = page.events;
-    SequenceEvent* const end = begin + page.count;
-    SequenceEvent* place = end;
-    while (place != begin && place[-1].sortsAfter(event)) --place;
-    std::copy_backward(place, end, end + 1);
-    *place = event;
+    int lo = 0;
+    int hi = page.count;
+    while (lo < hi) {
+        const int mid = lo + (hi - lo) / 2;
+        if (page.at(mid).sortsAfter(event)) {
+            hi = mid;
+        } else {
+            lo = mid + 1;
+        }
+    }
+    const int place = lo;
+    if (place < page.count - place) {
+        page.head = static_cast<int16_t>((page.head - 1) & (PageSize - 1));
+        for (int i = 0; i < place; ++i) page.at(i) = page.at(i + 1);
+    } else {
+        for (int i = page.count; i > place; --i) page.at(i) = page.at(i - 1);
+    }
+    page.at(place) = event;
     ++page.count;
 }
 
@@ -183,7 +200,7 @@ void EventSequence::insertIntoPage(EventPage& page, const SequenceEvent& event) 
 int EventSequence::firstPageToOffer(const SequenceEvent& carry) const {
     const int used = lastUsedPage_;
     if (used <= 0) return 0;
-    auto displaces = [&](int p) { return pages_[p]->events[PageSize - 1].sortsAfter(carry); };
+    auto displaces = [&](int p) { return pages_[p]->at(PageSize - 1).sortsAfter(carry); };
     if (!displaces(used - 1)) return used;
     int lo = 0;
     int hi = used - 1;
@@ -206,7 +223,7 @@ bool EventSequence::insert(SequenceEvent carry) {
             insertIntoPage(page, carry);
             return true;
         }
-        const SequenceEvent last = page.events[PageSize - 1];
+        const SequenceEvent last = page.at(PageSize - 1);
         if (last.sortsAfter(carry)) {
             page.count = PageSize - 1;
             insertIntoPage(page, carry);
@@ -243,7 +260,7 @@ uint32_t EventSequence::ElapsedMilliseconds() const {
     for (int p = 0; p <= lastUsedPage_ && visited < end; ++p) {
         const EventPage& page = *pages_[p];
         for (int i = 0; i < page.count && visited < end; ++i, ++visited) {
-            const SequenceEvent& e = page.events[i];
+            const SequenceEvent& e = page.at(i);
             if (e.kind() == TempoEvent) {
                 const int64_t length = e.time - tempoTime + 48 * pendingPause;
                 if (length != 0) {

@@ -80,24 +80,34 @@ public:
     // Number of stored events, and the event at a position 0 to size() - 1 in stored order.
     size_t size() const;
     const SequenceEvent& at(size_t index) const {
-        return pages_[index / PageSize]->events[index % PageSize];
+        return pages_[index / PageSize]->at(static_cast<int>(index % PageSize));
     }
     // Calls f(const SequenceEvent&) for every stored event in order.
     template <class F>
     void forEach(F&& f) const {
         for (int p = 0; p <= lastUsedPage_; ++p) {
             const EventPage& page = *pages_[p];
-            for (int i = 0; i < page.count; ++i) f(page.events[i]);
+            for (int i = 0; i < page.count; ++i) f(page.at(i));
         }
     }
 
 private:
+    // A page is a ring: its events start at `head`, so that an event entering at either end
+    // moves no other event. A carry passed on from a full page enters the next page at its
+    // front, which keeps an insertion into a full sequence linear in the pages, not the events.
     struct EventPage {
         int16_t count = 0;
+        int16_t head = 0;
         SequenceEvent events[PageSize];
-    };
 
-    SequenceEvent& ref(size_t index) { return pages_[index / PageSize]->events[index % PageSize]; }
+        SequenceEvent& at(int i) { return events[(head + i) & (PageSize - 1)]; }
+        const SequenceEvent& at(int i) const { return events[(head + i) & (PageSize - 1)]; }
+    };
+    static_assert((PageSize & (PageSize - 1)) == 0, "a page's ring indexes by masking");
+
+    SequenceEvent& ref(size_t index) {
+        return pages_[index / PageSize]->at(static_cast<int>(index % PageSize));
+    }
     bool mergeAtStart(const SequenceEvent& event);
     bool insert(SequenceEvent carry);
     int firstPageToOffer(const SequenceEvent& carry) const;
