@@ -1,5 +1,6 @@
 #include "items/ItemFactory.h"
 
+#include "items/BarsAndFlow.h"
 #include "stream/MemoryStream.h"
 #include "stream/SongInputStream.h"
 
@@ -9,6 +10,12 @@ namespace ItemFactory {
 std::unique_ptr<NotationItem> create(int typeCode) {
     switch (typeCode) {
         // One case per kind: `case kXxxItem: return std::make_unique<XxxItem>();`
+        case kBarLineItem:
+            return std::make_unique<BarLineItem>();
+        case kEndingItem:
+            return std::make_unique<EndingItem>();
+        case kFlowDirectionItem:
+            return std::make_unique<FlowDirectionItem>();
         default:
             return nullptr;
     }
