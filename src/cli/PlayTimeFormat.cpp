@@ -9,7 +9,7 @@ char* FormatPlayTime(int seconds, char* buffer) {
     const int hours = seconds / 3600;
     const int minutes = (seconds % 3600) / 60;
     const int rest = seconds % 60;
-    // The longest text, for INT_MIN, is "-596523:-4:-8"; the buffer holds far more.
+    // The longest text, for INT_MIN, is "-596523:-14:-8"; the buffer holds far more.
     if (hours != 0) {
         std::snprintf(buffer, kPlayTimeBufferSize, "%d:%02d:%02d", hours, minutes, rest);
     } else {
