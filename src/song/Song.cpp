@@ -1,11 +1,21 @@
 #include "song/Song.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <unordered_set>
 
 namespace scq {
+
+namespace {
+// Copies a text into a fixed buffer, cut to fit, always terminated.
+void CopyText(char* dst, size_t size, const char* src) {
+    const size_t n = std::min(std::strlen(src), size - 1);
+    std::memcpy(dst, src, n);
+    dst[n] = 0;
+}
+}  // namespace
 
 // ---- Fonts -------------------------------------------------------------------------------
 
@@ -79,8 +89,8 @@ SongDefaults MakeSongDefaults() {
     int year = 1900;
     if (localtime_r(&now, &local)) year += local.tm_year;
     std::snprintf(d.copyright1, sizeof d.copyright1, "Copyright %04d Staveforge Software", year);
-    std::snprintf(d.copyright2, sizeof d.copyright2, "%s", "All Rights Reserved");
-    std::snprintf(d.author, sizeof d.author, "%s", "Staveforge Engraver");
+    CopyText(d.copyright2, sizeof d.copyright2, "All Rights Reserved");
+    CopyText(d.author, sizeof d.author, "Staveforge Engraver");
     return d;
 }
 
@@ -181,7 +191,7 @@ int Song::findLastStaffByName(const char* name) const {
 
 int Song::makeStaffNameUnique(Staff& staff) {
     char scratch[32] = {};
-    std::snprintf(scratch, sizeof scratch, "%s", staff.staffName[0] ? staff.staffName : "Staff");
+    CopyText(scratch, sizeof scratch, staff.staffName[0] ? staff.staffName : "Staff");
     int n = 1;
     size_t width = 1;
     for (;;) {
@@ -205,7 +215,7 @@ int Song::makeStaffNameUnique(Staff& staff) {
             len -= std::min(len, width);
             std::snprintf(scratch + len, sizeof scratch - len, "%d", n);
         }
-        std::snprintf(staff.staffName, sizeof staff.staffName, "%s", scratch);
+        CopyText(staff.staffName, sizeof staff.staffName, scratch);
     }
 }
 

@@ -153,9 +153,10 @@ void ReadStaff(Staff& staff, int revision, SongInputStream& s, LogSink* sink) {
     int remaining = stored - 2;
     Report(sink, " Loading %s:%s (%d items)", staff.groupName, staff.staffName, remaining);
 
-    // The room is only a hint for the list's growth, so a claimed count cannot decide how much
-    // memory is taken before the items are really there.
-    staff.reserveItems(stored >= 0 ? std::min((stored / 100) * 100 + 101, kMaxItemRoomHint) : 101);
+    // The room is only a hint for the list's growth: it is never more than the record claims
+    // to hold, and never more than a small constant, so that a claimed count cannot decide how
+    // much memory is taken before the items are really there.
+    staff.reserveItems(std::clamp(stored, 2, kMaxItemRoomHint));
     staff.appendItem(std::make_unique<BarLineItem>(kBarSingle, 1));
 
     // Files of revision 8 and older store the opening and closing bar lines themselves.
