@@ -6,6 +6,7 @@
 
 #include "stream/CompressedSongStream.h"
 #include "stream/MemoryStream.h"
+#include "support/SongBuilder.h"
 
 namespace scq {
 namespace {
@@ -244,6 +245,30 @@ TEST(CompressedSongWriterTest, NothingWrittenLeavesTheTargetUntouched) {
     MemoryStream target;
     { CompressedSongWriter writer(target); }
     EXPECT_EQ(target.Size(), 0);
+}
+
+}  // namespace
+}  // namespace scq
+
+namespace scq {
+namespace {
+
+// The test builder compresses and inflates with zlib on its own: each side reads the other's.
+TEST(CompressedInteropTest, ReadsAndWritesWhatAnIndependentCoderDoes) {
+    for (size_t n : {size_t{1}, size_t{9000}, size_t{100000}}) {
+        const std::string plain = Payload(n);
+        const test::Bytes plainBytes(plain.begin(), plain.end());
+
+        const test::Bytes theirs = test::Compress(plainBytes);
+        MemoryStream source(theirs.data(), theirs.size());
+        CompressedSongStream s(source);
+        EXPECT_EQ(Drain(s), plain) << n;
+
+        const std::string ours = Pack(plain);
+        auto inflated = test::Decompress(test::Bytes(ours.begin(), ours.end()));
+        ASSERT_TRUE(inflated.has_value()) << n;
+        EXPECT_EQ(*inflated, plainBytes) << n;
+    }
 }
 
 }  // namespace
