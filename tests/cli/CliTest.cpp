@@ -372,19 +372,31 @@ TEST_F(CliTest, ListModeHundredNames) {
     EXPECT_EQ(r.err, err);
 }
 
+// Runs the binary through the shell, for redirections the runner does not make.
+RunResult RunShell(const std::string& redirections, const TempDir& dir) {
+    RunResult r;
+    const std::string cmd = std::string(SCQINFO_PATH) + " " + redirections + " 2> " + (dir / "err");
+    int status = std::system(cmd.c_str());
+    if (WIFEXITED(status)) r.exitCode = WEXITSTATUS(status);
+    r.err = testing::ReadBytes(dir / "err");
+    return r;
+}
+
+TEST_F(CliTest, FailedWritesToStandardOutput) {
+    if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
+    const std::string song = Put("s.scq", testing::SongBytes());
+    for (const std::string& args :
+         {std::string("/list < /dev/null > /dev/full"), song + " > /dev/full"}) {
+        RunResult r = RunShell(args, dir_);
+        EXPECT_EQ(r.exitCode, 1) << args;
+        EXPECT_EQ(r.err, "scqinfo: could not write to standard output\n") << args;
+    }
+}
+
 TEST_F(CliTest, UnreadableStandardInput) {
     // A directory as standard input: reading it fails.
-    RunResult r;
-    {
-        // The runner feeds a regular file; do it by hand with a shell redirection.
-        const std::string cmd = std::string(SCQINFO_PATH) + " /list < " + dir_.path() + " > " +
-                                (dir_ / "out") + " 2> " + (dir_ / "err");
-        int status = std::system(cmd.c_str());
-        ASSERT_TRUE(WIFEXITED(status));
-        r.exitCode = WEXITSTATUS(status);
-        r.out = testing::ReadBytes(dir_ / "out");
-        r.err = testing::ReadBytes(dir_ / "err");
-    }
+    RunResult r = RunShell("/list < " + dir_.path() + " > " + (dir_ / "out"), dir_);
+    r.out = testing::ReadBytes(dir_ / "out");
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.out, kListHeader);
     EXPECT_EQ(r.err, "scqinfo: could not read standard input\n");
