@@ -53,10 +53,10 @@ protected:
 };
 
 TEST_P(RealSongTest, PlainCompressedAndRepairedReportAlike) {
-    test::SongSpec spec = Quartet(GetParam());
-    const std::string plain = AsString(test::BuildSong(spec));
-    spec.compressed = true;
-    const std::string packed = AsString(test::BuildSong(spec));
+    test::SongSpec song = Quartet(GetParam());
+    const std::string plain = AsString(test::BuildSong(song));
+    song.compressed = true;
+    const std::string packed = AsString(test::BuildSong(song));
     const std::string damaged =
         AsString(test::ToTextTransfer(test::BuildSong(Quartet(GetParam()))));
     ASSERT_NE(damaged, plain);  // the file holds line feeds
