@@ -3,6 +3,8 @@
 #include <new>
 
 #include <algorithm>
+#include <cstring>
+#include <type_traits>
 #include <utility>
 
 namespace scq {
@@ -181,11 +183,31 @@ void EventSequence::insertIntoPage(EventPage& page, const SequenceEvent& event) 
         }
     }
     const int place = lo;
+    static_assert(std::is_trivially_copyable_v<SequenceEvent>);
+    auto slot = [&](int i) { return (page.head + i) & (PageSize - 1); };
+    SequenceEvent* const events = page.events;
+    // Each step moves the longest run that is contiguous in the ring's storage.
     if (place < page.count - place) {
-        page.head = static_cast<int16_t>((page.head - 1) & (PageSize - 1));
-        for (int i = 0; i < place; ++i) page.at(i) = page.at(i + 1);
+        // Positions 0..place-1 move one place toward the front.
+        page.head = static_cast<int16_t>(slot(-1));
+        for (int i = 0; i < place;) {
+            const int to = slot(i);
+            const int from = slot(i + 1);
+            const int n = std::min({place - i, PageSize - to, PageSize - from});
+            std::memmove(events + to, events + from,
+                         sizeof(SequenceEvent) * static_cast<size_t>(n));
+            i += n;
+        }
     } else {
-        for (int i = page.count; i > place; --i) page.at(i) = page.at(i - 1);
+        // Positions place..count-1 move one place toward the back, the last one first.
+        for (int i = page.count; i > place;) {
+            const int to = slot(i);
+            const int from = slot(i - 1);
+            const int n = std::min({i - place, to + 1, from + 1});
+            std::memmove(events + to - n + 1, events + from - n + 1,
+                         sizeof(SequenceEvent) * static_cast<size_t>(n));
+            i -= n;
+        }
     }
     page.at(place) = event;
     ++page.count;
