@@ -170,13 +170,32 @@ bool EventSequence::mergeAtStart(const SequenceEvent& event) {
 }
 
 // The event goes behind every event that it does not sort before. The page is sorted, so the
-// place is found by halving; then the shorter side of the ring moves by one.
-void EventSequence::insertIntoPage(EventPage& page, const SequenceEvent& event) {
+// place is found by galloping from the end the event most likely belongs at (the front for a
+// carry from the page before, the back otherwise) and then halving; then the shorter side of
+// the ring moves by one.
+void EventSequence::insertIntoPage(EventPage& page, const SequenceEvent& event, bool nearFront) {
+    auto after = [&](int i) { return page.at(i).sortsAfter(event); };
     int lo = 0;
     int hi = page.count;
+    if (nearFront) {
+        // The place is the first position whose event sorts after the new one.
+        int step = 1;
+        while (lo + step - 1 < hi && !after(lo + step - 1)) {
+            lo += step;
+            step *= 2;
+        }
+        hi = std::min(hi, lo + step - 1);
+    } else {
+        int step = 1;
+        while (hi - step >= lo && after(hi - step)) {
+            hi -= step;
+            step *= 2;
+        }
+        lo = std::max(lo, hi - step + 1);
+    }
     while (lo < hi) {
         const int mid = lo + (hi - lo) / 2;
-        if (page.at(mid).sortsAfter(event)) {
+        if (after(mid)) {
             hi = mid;
         } else {
             lo = mid + 1;
@@ -238,18 +257,20 @@ int EventSequence::firstPageToOffer(const SequenceEvent& carry) const {
 }
 
 bool EventSequence::insert(SequenceEvent carry) {
+    bool carried = false;  // the carry is the last event of a page before: it belongs in front
     for (int p = firstPageToOffer(carry); p <= lastAllocatedPage_; ++p) {
         EventPage& page = *pages_[p];
         lastUsedPage_ = std::max(lastUsedPage_, p);
         if (page.count < PageSize) {
-            insertIntoPage(page, carry);
+            insertIntoPage(page, carry, carried);
             return true;
         }
         const SequenceEvent last = page.at(PageSize - 1);
         if (last.sortsAfter(carry)) {
             page.count = PageSize - 1;
-            insertIntoPage(page, carry);
+            insertIntoPage(page, carry, carried);
             carry = last;
+            carried = true;
         }
     }
 

@@ -111,7 +111,7 @@ private:
     bool mergeAtStart(const SequenceEvent& event);
     bool insert(SequenceEvent carry);
     int firstPageToOffer(const SequenceEvent& carry) const;
-    static void insertIntoPage(EventPage& page, const SequenceEvent& event);
+    static void insertIntoPage(EventPage& page, const SequenceEvent& event, bool nearFront = false);
     static std::unique_ptr<EventPage> NewPage();
 
     std::array<std::unique_ptr<EventPage>, MaxPages> pages_;
