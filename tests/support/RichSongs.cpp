@@ -218,6 +218,23 @@ SongSpec LargeSong(int staffs, int itemsPerStaff) {
     return song;
 }
 
+Bytes BuildLargeSong(int staffs, int itemsPerStaff) {
+    SongSpec song = LargeSong(0, 0);
+    song.staffCount = staffs;
+    Bytes bytes = BuildSong(song);
+    for (int s = 0; s < staffs; ++s) {
+        SongSpec one = LargeSong(1, itemsPerStaff);
+        StaffSpec& staff = one.staffs[0];
+        staff.staffName = "Staff " + std::to_string(s + 1);
+        staff.items[0] = Clef(s % 2 ? clef::Bass : clef::Treble);
+        staff.channel = s % 16;
+        staff.patch = s % 128;
+        const Bytes record = BuildStaff(staff, song.revision);
+        bytes.insert(bytes.end(), record.begin(), record.end());
+    }
+    return bytes;
+}
+
 SongSpec SmallSong(int n, int approxBytes) {
     SongSpec song;
     song.info.title = "Small Song " + std::to_string(n);

@@ -28,7 +28,11 @@ std::vector<SongSpec> FlowSongs(int revision = 16);
 // dynamics and tempo changes. Every staff plays the same number of beats.
 SongSpec LargeSong(int staffs, int itemsPerStaff);
 
-// `count` distinct small songs of about `bytes` bytes each (the n-th song has its own title).
+// The bytes of LargeSong(staffs, itemsPerStaff), built one staff at a time so that the
+// descriptions of all staffs never exist together.
+Bytes BuildLargeSong(int staffs, int itemsPerStaff);
+
+// The n-th of a family of small songs of about `approxBytes` bytes (each has its own title).
 SongSpec SmallSong(int n, int approxBytes = 2048);
 
 }  // namespace scq::test
