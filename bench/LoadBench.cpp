@@ -8,11 +8,7 @@
 //     cmake --preset bench && cmake --build --preset bench && build/bench/bench/LoadBench
 
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
 #include <stdlib.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -24,6 +20,7 @@
 #include "song/SongFile.h"
 #include "stream/CompressedSongStream.h"
 #include "stream/MemoryStream.h"
+#include "support/Process.h"
 #include "support/RichSongs.h"
 #include "support/SongBuilder.h"
 
@@ -102,27 +99,11 @@ void BM_BothPlayTimes(benchmark::State& state) {
 }
 BENCHMARK(BM_BothPlayTimes)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
-// Runs scqinfo with the arguments, standard input from a file and standard output thrown
-// away; returns its peak resident set in KB, or -1 when it failed.
+// Runs scqinfo with standard output thrown away; returns its peak resident set in KB, or -1
+// when it failed.
 long RunScqinfo(const std::vector<std::string>& args, const std::string& input) {
-    std::vector<char*> argv{const_cast<char*>(SCQINFO_PATH)};
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int in = open(input.c_str(), O_RDONLY);
-        const int out = open("/dev/null", O_WRONLY);
-        if (in < 0 || out < 0) _exit(126);
-        dup2(in, 0);
-        dup2(out, 1);
-        execv(SCQINFO_PATH, argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    if (pid < 0 || wait4(pid, &status, 0, &usage) != pid) return -1;
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
-    return usage.ru_maxrss;
+    const ProgramRun run = RunProgram(SCQINFO_PATH, args, input, {}, false);
+    return run.exitCode == 0 ? run.peakRssKb : -1;
 }
 
 // 10,000 distinct songs of about 2 KB and the list that names them.

@@ -10,6 +10,7 @@
 
 #include "song/Song.h"
 #include "song/SongFile.h"
+#include "support/Process.h"
 #include "support/SongBuilder.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -56,21 +57,5 @@ public:
 private:
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
-
-struct ProgramRun {
-    int exitCode = -1;     // -1 when the program did not exit normally
-    int signal = 0;        // the signal that ended it, if any
-    long maxRssKb = 0;     // its peak resident set
-    double seconds = 0;    // wall time
-    std::string out, err;  // what it wrote
-};
-
-// Runs a program with arguments, standard input read from a file, and extra environment
-// entries ("NAME=value") added to this process's environment.
-ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args,
-                      const std::string& stdinPath, const std::vector<std::string>& env = {});
-
-// Lines of a text, each without its line feed.
-std::vector<std::string> Lines(const std::string& text);
 
 }  // namespace scq::test

@@ -120,10 +120,10 @@ TEST(ListMode, HundredThousandLinesOfEverySort) {
     EXPECT_NE(run.err.find(std::string(2047, 'y') + ": File not found\n"), std::string::npos);
     EXPECT_EQ(run.err.find(std::string(2048, 'y')), std::string::npos);
 
-    EXPECT_LT(run.maxRssKb, kMaxRssKb);
+    EXPECT_LT(run.peakRssKb, kMaxRssKb);
     EXPECT_LT(run.seconds, kSanitized ? 300.0 : 60.0);
     RecordProperty("seconds", std::to_string(run.seconds));
-    RecordProperty("max_rss_kb", std::to_string(run.maxRssKb));
+    RecordProperty("max_rss_kb", std::to_string(run.peakRssKb));
 }
 
 // Ten times as many songs take no more memory: each song is gone before the next is read.
@@ -145,7 +145,7 @@ TEST(ListMode, MemoryStaysFlatOverManySongs) {
         EXPECT_EQ(run.signal, 0) << run.err.substr(0, 4000);
         EXPECT_EQ(run.exitCode, 0) << run.err.substr(0, 4000);
         EXPECT_EQ(Lines(run.out).size(), static_cast<size_t>(3 * rounds + 1));
-        return run.maxRssKb;
+        return run.peakRssKb;
     };
     const int rounds = kSanitized ? 30 : 100;
     const long few = runOver(rounds);
