@@ -11,6 +11,8 @@
 #include "staff/Audit.h"
 #include "stream/CompressedSongStream.h"
 #include "stream/MemoryStream.h"
+// The dump of the song is part of the road once the scqdump library (target scqdumplib,
+// header tools/scqdump/Dump.h) is in the build: CMake then defines SCQ_FUZZ_HAVE_DUMP.
 #ifdef SCQ_FUZZ_HAVE_DUMP
 #include "Dump.h"
 #endif

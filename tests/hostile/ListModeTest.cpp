@@ -56,7 +56,7 @@ std::vector<std::string> ChildEnvironment() {
 }
 
 // Resident memory the program may use: its own size and one small song at a time.
-constexpr long kMaxRssKb = kSanitized ? 256 * 1024 : 64 * 1024;
+constexpr long kMaxRssKb = kSanitized ? 64 * 1024 : 16 * 1024;
 
 TEST(ListMode, HundredThousandLinesOfEverySort) {
     ScratchDir dir;
