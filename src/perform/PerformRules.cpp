@@ -173,6 +173,33 @@ int controlChangeOf(int controller) {
     return kNumber[controller];
 }
 
+void addInstrumentEvents(EventSequence& sequence, const PlayState& state, int32_t time,
+                         const InstrumentPatch& patch) {
+    if (patch.patch == 0) return;
+    if (patch.bankSelect != 0) {
+        sequence.add(channelEvent(state, time, SequenceEvent::ControlChange, 0, patch.bank / 128));
+        sequence.add(channelEvent(state, time, SequenceEvent::ControlChange, 32, patch.bank % 128));
+    }
+    const int64_t program = static_cast<int64_t>(patch.patch) - 1;
+    sequence.add(channelEvent(state, time, SequenceEvent::ProgramChange,
+                              static_cast<int>(program & 0xFF), 0));
+}
+
+bool addRampEvent(EventSequence& sequence, const SequenceEvent& event) {
+    const size_t stored = sequence.size();
+    const bool haveLast = stored > 0;
+    const SequenceEvent last = haveLast ? sequence.at(stored - 1) : SequenceEvent{};
+    if (sequence.add(event)) return true;
+    // An event was lost: this one, unless the event that was last sorts after it (then that
+    // one fell off the end instead).
+    SequenceEvent placed = event;
+    const int32_t offset = sequence.startOffset();
+    if (offset != 0) {
+        placed.time = event.time > offset ? wrapTicks(int64_t{event.time} - offset) : 0;
+    }
+    return haveLast && last.sortsAfter(placed);
+}
+
 Ramp::Ramp(int32_t from, int32_t to, int32_t step, int64_t span, int64_t start,
            bool includeLastStep)
     : from_(from), span_(span), start_(start) {

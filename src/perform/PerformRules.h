@@ -2,7 +2,10 @@
 
 #include <cstdint>
 
+#include "items/InstrumentPatch.h"
+#include "perform/EventSequence.h"
 #include "perform/PlayState.h"
+#include "perform/SequenceEvent.h"
 
 // Pure rules of the performance, shared by the item kinds and the builder: the pitch of a note,
 // how long a note sounds, the stepped ramps of tempo, volume and controllers, the velocity ramp
@@ -102,5 +105,33 @@ private:
     int64_t lastOffset_ = 0;  // ticks after start of the last point (0 before the first)
     bool done_ = true;
 };
+
+// A channel message on the state's channel and device. Data values keep their low 8 bits.
+inline SequenceEvent channelEvent(const PlayState& state, int32_t time, int type, int data1,
+                                  int data2) {
+    return SequenceEvent::channelMessage(time, type, static_cast<int>(state.channel),
+                                         static_cast<int>(state.device), data1, data2);
+}
+
+// The events of an instrument record at a time: bank select (controllers 0 and 32) when asked
+// for, then the program change. Nothing when the record's patch is 0.
+void addInstrumentEvents(EventSequence& sequence, const PlayState& state, int32_t time,
+                         const InstrumentPatch& patch);
+
+// Adds one event of a ramp. False when the sequence, being full, lost this very event: every
+// later step of the ramp sorts after it and would be lost as well.
+bool addRampEvent(EventSequence& sequence, const SequenceEvent& event);
+
+// Plays a ramp into a sequence: `make(time, value)` builds the event of each point (of kind
+// `kind`). Nothing is done when that kind is filtered out, and the ramp stops at the first
+// event the full sequence loses.
+template <class Make>
+void addRamp(EventSequence& sequence, Ramp ramp, int kind, Make&& make) {
+    if ((sequence.kindFilter() >> kind) & 1u) return;
+    RampPoint p;
+    while (ramp.next(p)) {
+        if (!addRampEvent(sequence, make(wrapTicks(p.time), p.value))) return;
+    }
+}
 
 }  // namespace scq::perform
