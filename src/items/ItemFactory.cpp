@@ -1,5 +1,8 @@
 #include "items/ItemFactory.h"
 
+#include "items/PerformanceMarks.h"
+#include "items/Signatures.h"
+#include "items/TextAndPedal.h"
 #include "stream/MemoryStream.h"
 #include "stream/SongInputStream.h"
 
@@ -9,6 +12,30 @@ namespace ItemFactory {
 std::unique_ptr<NotationItem> create(int typeCode) {
     switch (typeCode) {
         // One case per kind: `case kXxxItem: return std::make_unique<XxxItem>();`
+        case kClefItem:
+            return std::make_unique<ClefItem>();
+        case kKeySignatureItem:
+            return std::make_unique<KeySignatureItem>();
+        case kInstrumentItem:
+            return std::make_unique<InstrumentItem>();
+        case kTimeSignatureItem:
+            return std::make_unique<TimeSignatureItem>();
+        case kTempoItem:
+            return std::make_unique<TempoItem>();
+        case kDynamicItem:
+            return std::make_unique<DynamicItem>();
+        case kPedalItem:
+            return std::make_unique<PedalItem>();
+        case kControllerItem:
+            return std::make_unique<ControllerItem>();
+        case kTempoVariationItem:
+            return std::make_unique<TempoVariationItem>();
+        case kDynamicVariationItem:
+            return std::make_unique<DynamicVariationItem>();
+        case kPerformanceStyleItem:
+            return std::make_unique<PerformanceStyleItem>();
+        case kTextItem:
+            return std::make_unique<TextItem>();
         default:
             return nullptr;
     }
