@@ -121,16 +121,6 @@ void resetBarAccidentals(PlayState& state) {
     state.barDoubleFlats = 0;
 }
 
-int keySize(uint16_t flats, uint16_t sharps) {
-    static constexpr int kSharpOrder[7] = {5, 2, 6, 3, 0, 4, 1};
-    static constexpr int kFlatOrder[7] = {1, 4, 0, 3, 6, 2, 5};
-    int s = 0;
-    while (s < 7 && hasLetter(sharps, kSharpOrder[s])) ++s;
-    int f = 0;
-    while (f < 7 && hasLetter(flats, kFlatOrder[f])) ++f;
-    return s >= f ? s : -f;
-}
-
 int64_t articulatedLength(int64_t n, Articulation mode) {
     switch (mode) {
         case Articulation::Normal:

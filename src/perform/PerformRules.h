@@ -48,14 +48,15 @@ void rememberAccidental(PlayState& state, int letter, int accidental);
 // Every bar accidental back to the key signature, as at a bar line.
 void resetBarAccidentals(PlayState& state);
 
-// Number of leading signs of a key: sharps in the order F C G D A E B, flats in the order
-// B E A D G C F; positive for sharps, negative for flats.
-int keySize(uint16_t flats, uint16_t sharps);
-
 // How a note's sounding length is cut from its written length.
 enum class Articulation { Normal, Staccato, SlurredStaccato, Full };
 // The sounding length of a note of n ticks.
 int64_t articulatedLength(int64_t n, Articulation mode);
+
+// A tempo event of `bpm` quarter notes per minute (below 4 counts as 4).
+inline SequenceEvent tempoEvent(int32_t time, int64_t bpm) {
+    return SequenceEvent::tempo(time, 60000000u / static_cast<uint32_t>(bpm < 4 ? 4 : bpm));
+}
 
 // One step of the velocity ramp over d ticks (the state's `rampRemaining` is not 0).
 void velocityRampStep(PlayState& state, int64_t d);

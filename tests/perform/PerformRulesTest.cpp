@@ -159,19 +159,6 @@ TEST(Pitch, AccidentalsUpdateTheBarSets) {
     EXPECT_EQ(s.barSharps, 0u);
 }
 
-TEST(KeySize, CountsLeadingSigns) {
-    constexpr uint16_t A = 1, B = 2, C = 4, D = 8, E = 16, F = 32, G = 64;
-    EXPECT_EQ(keySize(0, 0), 0);
-    EXPECT_EQ(keySize(0, F | C | G), 3);
-    EXPECT_EQ(keySize(B | E | A, 0), -3);
-    EXPECT_EQ(keySize(0, F | G), 1);  // counting stops at the missing C
-    EXPECT_EQ(keySize(0, C | G), 0);
-    EXPECT_EQ(keySize(B | E, F | C), 2);  // a tie goes to the sharps
-    EXPECT_EQ(keySize(B | E | A, F | C), -3);
-    EXPECT_EQ(keySize(0x7F, 0x7F), 7);
-    EXPECT_EQ(keySize(A | B | C | D | E | F | G, 0), -7);
-}
-
 TEST(Controllers, NumbersOfTheTable) {
     const int expected[18] = {0xFF, 7, 10, 2, 0xFF, 1, 4, 5, 6, 8, 11, 12, 13, 91, 92, 93, 94, 95};
     for (int c = 0; c < 18; ++c) EXPECT_EQ(controlChangeOf(c), expected[c]) << c;
