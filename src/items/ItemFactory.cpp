@@ -3,6 +3,8 @@
 #include "items/PerformanceMarks.h"
 #include "items/Signatures.h"
 #include "items/TextAndPedal.h"
+#include "items/DurationItems.h"
+#include "items/BarsAndFlow.h"
 #include "stream/MemoryStream.h"
 #include "stream/SongInputStream.h"
 
@@ -36,6 +38,20 @@ std::unique_ptr<NotationItem> create(int typeCode) {
             return std::make_unique<PerformanceStyleItem>();
         case kTextItem:
             return std::make_unique<TextItem>();
+        case kNoteItem:
+            return std::make_unique<NoteItem>();
+        case kRestItem:
+            return std::make_unique<RestItem>();
+        case kChordItem:
+            return std::make_unique<ChordItem>();
+        case kRestChordItem:
+            return std::make_unique<RestChordItem>();
+        case kBarLineItem:
+            return std::make_unique<BarLineItem>();
+        case kEndingItem:
+            return std::make_unique<EndingItem>();
+        case kFlowDirectionItem:
+            return std::make_unique<FlowDirectionItem>();
         default:
             return nullptr;
     }
