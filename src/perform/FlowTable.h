@@ -37,10 +37,10 @@ public:
     bool describes(const Staff& staff) const;
 
     // Answer of the search back from the repeat close at `index` (a bar line of style 5
-    // searches for style 4, one of style 7 for style 6).
-    int repeatTarget(int index) const { return answer_[static_cast<size_t>(index)]; }
-    // Answer of the forward skip from the ending at `index`.
-    int endingSkip(int index) const { return answer_[static_cast<size_t>(index)]; }
+    // searches for style 4, one of style 7 for style 6); -1 where the staff holds no close.
+    int repeatTarget(int index) const { return answerAt(index); }
+    // Answer of the forward skip from the ending at `index`; -1 where the staff holds none.
+    int endingSkip(int index) const { return answerAt(index); }
     // Index of the first Segno; -1 if the staff has none.
     int firstSegno() const { return segno_; }
     // Index of the first Coda, else one past the first D.C. or D.S.; -1 if neither exists.
@@ -48,6 +48,10 @@ public:
     int itemCount() const { return static_cast<int>(answer_.size()); }
 
 private:
+    int answerAt(int index) const {
+        return index >= 0 && index < itemCount() ? answer_[static_cast<size_t>(index)] : -1;
+    }
+
     const Staff* staff_ = nullptr;
     std::vector<int32_t> answer_;
     int segno_ = -1;
