@@ -1,22 +1,16 @@
 #include "PerformSupport.h"
 
-#include "song/SongReader.h"
-#include "staff/Audit.h"
+#include "song/SongFile.h"
 #include "stream/MemoryStream.h"
 
 namespace scq::perf {
 
 std::unique_ptr<Song> LoadSong(const test::SongSpec& spec) {
-    auto song = std::make_unique<Song>();
-    for (const test::StaffSpec& s : spec.staffs) {
-        const test::Bytes bytes = test::BuildStaff(s, spec.revision);
-        MemoryStream stream(bytes.data(), bytes.size());
-        auto staff = std::make_unique<Staff>(Staff::Unfilled{});
-        ReadStaff(*staff, spec.revision, stream, nullptr);
-        if (stream.HasError()) return nullptr;
-        song->appendLoadedStaff(std::move(staff));
-    }
-    auditSong(*song, 1);
+    const test::Bytes bytes = test::BuildSong(spec);
+    MemoryStream stream(bytes.data(), bytes.size());
+    SongFileInfo info;
+    std::unique_ptr<Song> song = LoadSongFromStream(stream, info);
+    if (info.status != kLoadNewest && info.status != kLoadOlder) return nullptr;
     return song;
 }
 

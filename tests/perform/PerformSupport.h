@@ -1,7 +1,7 @@
 #pragma once
 
 // Helpers of the performance tests: songs made with the test song builder and read by the
-// library's readers, rendered into event sequences.
+// song loader, rendered into event sequences.
 
 #include <cstdint>
 #include <memory>
@@ -14,7 +14,7 @@
 
 namespace scq::perf {
 
-// Reads the song that `spec` describes, written as a revision-16 file.
+// Loads the song file that `spec` describes; none unless it loads cleanly.
 std::unique_ptr<Song> LoadSong(const test::SongSpec& spec);
 // A song of these staffs.
 std::unique_ptr<Song> LoadStaffs(std::vector<test::StaffSpec> staffs);
