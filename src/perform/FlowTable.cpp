@@ -43,8 +43,8 @@ void FlowTable::build(const std::vector<FlowMark>& marks, const Staff* owner) {
     // Forward: the search back of each repeat close meets the bar lines before it, latest
     // first (index 0 is never looked at). Knowing the latest bar line of each style before
     // the close is enough to say where that search stops.
-    int last[8] = {};  // latest index of a bar line of style 0..7 seen so far; 0 for none
-    for (int i = 1; i < count; ++i) {
+    int last[8] = {};  // latest index above 0 of a bar line of style 0..7; 0 for none
+    for (int i = 0; i < count; ++i) {
         const FlowMark& m = marks[static_cast<size_t>(i)];
         if (m.sort == FlowMark::FlowDirection) {
             if (m.value == kSegno && segno_ < 0) segno_ = i;
@@ -74,14 +74,7 @@ void FlowTable::build(const std::vector<FlowMark>& marks, const Staff* owner) {
                 answer_[static_cast<size_t>(i)] = open > 0 ? open + 1 : 1;
             }
         }
-        if (m.value >= 0 && m.value < 8) last[m.value] = i;
-    }
-    // Index 0 may be a flow direction only in a hand-made staff; it still counts for the
-    // scans that start at index 0.
-    if (count > 0 && marks[0].sort == FlowMark::FlowDirection) {
-        if (marks[0].value == kSegno) segno_ = 0;
-        if (marks[0].value == kCoda) coda_ = 0;
-        if (marks[0].value >= kDaCapo && marks[0].value <= kDalSegnoAlFine) firstJump = 0;
+        if (i > 0 && m.value >= 0 && m.value < 8) last[m.value] = i;
     }
     if (coda_ < 0 && firstJump >= 0) coda_ = firstJump + 1;
 
