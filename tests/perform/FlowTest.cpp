@@ -162,6 +162,19 @@ INSTANTIATE_TEST_SUITE_P(
                  "ABBC"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST(FlowState, EachStaffFollowsItsOwnRepeats) {
+    StaffSpec repeated = MakeStaff("r", {A(), Bar(bar::LocalRepeatClose, 3)});
+    StaffSpec plain = MakeStaff("p", {C(), C(), C(), C()});
+    plain.channel = 1;
+    auto song = LoadStaffs({repeated, plain});
+    const auto notes = Notes(Render(*song).events);
+    std::string walk0, walk1;
+    for (const PlayedNote& n : notes)
+        (n.channel == 0 ? walk0 : walk1) += std::to_string(n.on) + " ";
+    EXPECT_EQ(walk0, "0 192 384 ");
+    EXPECT_EQ(walk1, "0 192 384 576 ");
+}
+
 TEST(FlowState, PassCountersAfterAWalk) {
     auto song = LoadItems({Bar(bar::LocalRepeatOpen), A(), B(), Bar(bar::LocalRepeatClose, 3)});
     PerformanceBuilder b;

@@ -4,6 +4,7 @@
 #include "items/DurationItems.h"
 #include "items/PerformanceMarks.h"
 #include "perform/PlayTime.h"
+#include "song/SongFile.h"
 
 namespace scq::perf {
 namespace {
@@ -34,6 +35,20 @@ TEST(PlayTime, WholeNoteAtTheStartTempo) {
     EXPECT_EQ(r.milliseconds, 1875u);
     EXPECT_EQ(PlayTimeSeconds(*song, PlayTimeVariant::Scq), 2u);
     EXPECT_EQ(PlayTimeSeconds(*song, PlayTimeVariant::Smf), 2u);
+}
+
+TEST(PlayTime, CompressedFileOnDisk) {
+    SongSpec spec;
+    spec.compressed = true;
+    spec.staffs = {MakeStaff("s", {Note(0, dur::Whole), Fermata(20), Note(0, dur::Whole)})};
+    TempFile file(BuildSong(spec));
+    ASSERT_TRUE(file.ok());
+    SongFileInfo info;
+    auto song = LoadSongFile(file.path().c_str(), info);
+    ASSERT_TRUE(song);
+    // 768 + 720 ticks: 3875 ms; the fermata adds 960 ticks, 2500 ms.
+    EXPECT_EQ(PlayTimeSeconds(*song, PlayTimeVariant::Smf), 4u);
+    EXPECT_EQ(PlayTimeSeconds(*song, PlayTimeVariant::Scq), 6u);
 }
 
 TEST(PlayTime, EmptyStaffsAndTrailingRests) {
