@@ -5,8 +5,8 @@
 
 namespace scq::perf {
 
-std::unique_ptr<Song> LoadSong(const test::SongSpec& spec) {
-    const test::Bytes bytes = test::BuildSong(spec);
+std::unique_ptr<Song> LoadSong(const test::SongSpec& description) {
+    const test::Bytes bytes = test::BuildSong(description);
     MemoryStream stream(bytes.data(), bytes.size());
     SongFileInfo info;
     std::unique_ptr<Song> song = LoadSongFromStream(stream, info);
@@ -15,9 +15,9 @@ std::unique_ptr<Song> LoadSong(const test::SongSpec& spec) {
 }
 
 std::unique_ptr<Song> LoadStaffs(std::vector<test::StaffSpec> staffs) {
-    test::SongSpec spec;
-    spec.staffs = std::move(staffs);
-    return LoadSong(spec);
+    test::SongSpec description;
+    description.staffs = std::move(staffs);
+    return LoadSong(description);
 }
 
 std::unique_ptr<Song> LoadItems(std::vector<test::Item> items) {

@@ -14,8 +14,8 @@
 
 namespace scq::perf {
 
-// Loads the song file that `spec` describes; none unless it loads cleanly.
-std::unique_ptr<Song> LoadSong(const test::SongSpec& spec);
+// Loads the song file that `description` describes; none unless it loads cleanly.
+std::unique_ptr<Song> LoadSong(const test::SongSpec& description);
 // A song of these staffs.
 std::unique_ptr<Song> LoadStaffs(std::vector<test::StaffSpec> staffs);
 // A song of one staff with these items.

@@ -38,10 +38,10 @@ TEST(PlayTime, WholeNoteAtTheStartTempo) {
 }
 
 TEST(PlayTime, CompressedFileOnDisk) {
-    SongSpec spec;
-    spec.compressed = true;
-    spec.staffs = {MakeStaff("s", {Note(0, dur::Whole), Fermata(20), Note(0, dur::Whole)})};
-    TempFile file(BuildSong(spec));
+    SongSpec description;
+    description.compressed = true;
+    description.staffs = {MakeStaff("s", {Note(0, dur::Whole), Fermata(20), Note(0, dur::Whole)})};
+    TempFile file(BuildSong(description));
     ASSERT_TRUE(file.ok());
     SongFileInfo info;
     auto song = LoadSongFile(file.path().c_str(), info);
