@@ -1,5 +1,10 @@
 #include "items/ItemFactory.h"
 
+#include "items/PerformanceMarks.h"
+#include "items/Signatures.h"
+#include "items/TextAndPedal.h"
+#include "items/DurationItems.h"
+#include "items/BarsAndFlow.h"
 #include "stream/MemoryStream.h"
 #include "stream/SongInputStream.h"
 
@@ -9,6 +14,44 @@ namespace ItemFactory {
 std::unique_ptr<NotationItem> create(int typeCode) {
     switch (typeCode) {
         // One case per kind: `case kXxxItem: return std::make_unique<XxxItem>();`
+        case kClefItem:
+            return std::make_unique<ClefItem>();
+        case kKeySignatureItem:
+            return std::make_unique<KeySignatureItem>();
+        case kInstrumentItem:
+            return std::make_unique<InstrumentItem>();
+        case kTimeSignatureItem:
+            return std::make_unique<TimeSignatureItem>();
+        case kTempoItem:
+            return std::make_unique<TempoItem>();
+        case kDynamicItem:
+            return std::make_unique<DynamicItem>();
+        case kPedalItem:
+            return std::make_unique<PedalItem>();
+        case kControllerItem:
+            return std::make_unique<ControllerItem>();
+        case kTempoVariationItem:
+            return std::make_unique<TempoVariationItem>();
+        case kDynamicVariationItem:
+            return std::make_unique<DynamicVariationItem>();
+        case kPerformanceStyleItem:
+            return std::make_unique<PerformanceStyleItem>();
+        case kTextItem:
+            return std::make_unique<TextItem>();
+        case kNoteItem:
+            return std::make_unique<NoteItem>();
+        case kRestItem:
+            return std::make_unique<RestItem>();
+        case kChordItem:
+            return std::make_unique<ChordItem>();
+        case kRestChordItem:
+            return std::make_unique<RestChordItem>();
+        case kBarLineItem:
+            return std::make_unique<BarLineItem>();
+        case kEndingItem:
+            return std::make_unique<EndingItem>();
+        case kFlowDirectionItem:
+            return std::make_unique<FlowDirectionItem>();
         default:
             return nullptr;
     }

@@ -14,7 +14,7 @@ namespace scq {
 struct FontEntry {
     char name[32] = "Times New Roman";
     int32_t size = 0;
-    uint8_t style = 0;    // bit 0 bold, bit 1 italic
+    uint8_t style = 0;  // bit 0 bold, bit 1 italic
     uint8_t charset = 0;
 };
 
@@ -105,6 +105,8 @@ public:
     bool modified() const { return flag(kFlagModified); }
     // Stores the flag OR-ed with whether any staff reports itself modified.
     void setModified(int flag);
+    // Whether some staff reports itself modified, asked from the last staff to the first.
+    bool anyStaffModified() const;
     bool layeringEnabled() const { return flag(kFlagLayeringEnabled); }
 
     // Song information.

@@ -25,6 +25,11 @@ void ReadLyricLine(LyricLine& line, int revision, SongInputStream& s);
 // Reads an item run (the copy format: revision, count, records) into a staff from an
 // insertion index. Returns whether all items came in; `lastInserted` gets the index of the
 // last inserted item (insertion index - 1 when none came in).
+// The run must go strictly between the staff's two bar lines (1 <= insertAt <= lastItemIndex)
+// and fit (count below roomLeft); otherwise nothing is read.
 bool ReadItemRun(Staff& staff, int insertAt, SongInputStream& s, int* lastInserted);
+
+// Writes the items first..last of a staff as a run in the newest revision.
+void WriteItemRun(SongInputStream& s, const Staff& staff, int first, int last);
 
 }  // namespace scq

@@ -52,8 +52,13 @@ public:
     void insertItemAt(std::unique_ptr<NotationItem> item, int index);
     // Appends; used while the loader builds the list.
     void appendItem(std::unique_ptr<NotationItem> item);
+    // Loader support: room for `room` items as a growth hint (capped, so that a count claimed
+    // by a file never decides how much memory is taken), and emptying the list, last item
+    // first, before the list is built anew.
+    void reserveItems(int room);
+    void clearItems();
     // Inserts, applies the automatic stem rule to a duration item with a default stem, then
-    // audits the bars around the index.
+    // audits the bars around the index. An index outside 0..itemCount() is clamped into it.
     void insertItem(std::unique_ptr<NotationItem> item, int index);
     // Takes an item out (never either bar line) and audits the bars around it.
     std::unique_ptr<NotationItem> removeItem(int index);

@@ -1,0 +1,278 @@
+#include "song/SongReader.h"
+
+#include <locale.h>
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+
+#include "items/BarsAndFlow.h"
+#include "items/ItemFactory.h"
+#include "song/Song.h"
+#include "song/SongFile.h"
+#include "song/Staff.h"
+#include "staff/Audit.h"
+#include "stream/SongInputStream.h"
+
+namespace scq {
+
+namespace {
+
+// Reads a signed byte.
+int ReadSignedByte(SongInputStream& s) {
+    return static_cast<int8_t>(static_cast<uint8_t>(s.ReadByte()));
+}
+
+// Parses up to four margins with "%f %f %f %f" in the C locale, whatever locale the process
+// runs in. Returns the number of fields converted (0 when nothing parses).
+int ParseMargins(const char* text, float out[4]) {
+    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
+    locale_t previous = static_cast<locale_t>(0);
+    if (cLocale) previous = uselocale(cLocale);
+    const int n = std::sscanf(text, "%f %f %f %f", &out[0], &out[1], &out[2], &out[3]);
+    if (cLocale) uselocale(previous);
+    return n < 0 ? 0 : n;
+}
+
+// Formats a progress line behind one extra leading space and hands it to the sink.
+void Report(LogSink* sink, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void Report(LogSink* sink, const char* format, ...) {
+    if (!sink) return;
+    char line[256];
+    line[0] = ' ';
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(line + 1, sizeof line - 1, format, args);
+    va_end(args);
+    sink->show(line);
+}
+
+// The largest room reserved for a staff's item list before its items arrive.
+constexpr int kMaxItemRoomHint = 1024;
+
+}  // namespace
+
+void ReadSongInformation(Song& song, int revision, SongInputStream& s) {
+    s.ReadString(song.title, sizeof song.title);
+    s.ReadString(song.author, sizeof song.author);
+    s.ReadString(song.copyright1, sizeof song.copyright1);
+    s.ReadString(song.copyright2, sizeof song.copyright2);
+    s.ReadString(song.comments, sizeof song.comments);
+
+    song.setFlag(kFlagSongOption5, 1);
+    song.setFlag(kFlagSongOption6, 1);
+    song.staffSelection.clear();
+    song.staffSelection.set(0);
+    song.setFlag(kFlagLayeringEnabled, 0);
+
+    char text[128];
+    const size_t optionLength = s.ReadString(text, sizeof text);
+    if (revision >= 6) {
+        if (optionLength >= 1 && text[0] == 'N') song.setFlag(kFlagSongOption5, 0);
+        if (optionLength >= 2 && text[1] == 'N') song.setFlag(kFlagSongOption6, 0);
+    }
+    s.ReadString(text, sizeof text);  // "F2" in every file; carries nothing
+
+    if (revision >= 4) {
+        song.barNumberStyle = s.ReadInt16();
+        song.firstBarNumber = s.ReadInt16();
+    }
+    if (revision < 6) return;
+
+    s.ReadString(text, sizeof text);
+    float margins[4] = {0, 0, 0, 0};
+    const int parsed = ParseMargins(text, margins);
+    for (int i = 0; i < parsed && i < 4; ++i) song.pageMargins[static_cast<size_t>(i)] = margins[i];
+
+    song.pageOptionByte1 = ReadSignedByte(s);
+    int word = s.ReadInt16();
+    if (revision < 15 && word > 5) --word;
+    song.pageOptionWord1 = word;
+
+    if (revision >= 8) {
+        for (auto& b : song.staffSelection.bytes) b = static_cast<uint8_t>(s.ReadByte());
+        song.setFlag(kFlagLayeringEnabled, s.ReadByte() & 1);
+    }
+
+    if (revision >= 7) {
+        ReadFontTable(*song.fonts, revision, s);
+    } else {
+        ResetFonts(*song.fonts, ScaleNearest(s.ReadInt16(), 8, 5));
+    }
+
+    song.setFlag(kFlagSongOption4, s.ReadByte() & 1);
+    song.pageOptionByte2 = ReadSignedByte(s);
+    song.pageOptionWord2 = s.ReadInt16();
+}
+
+void ReadFontTable(FontTable& fonts, int revision, SongInputStream& s) {
+    fonts.baseSize = s.ReadInt16();
+    const int count = revision >= 15 ? FontTable::kEntryCount : 10;
+    for (int i = 0; i < count; ++i) {
+        FontEntry& e = fonts.entries[static_cast<size_t>(i)];
+        s.ReadString(e.name, sizeof e.name);
+        e.style = static_cast<uint8_t>(s.ReadByte() & 3);
+        e.size = static_cast<int32_t>(s.ReadUInt16());
+        e.charset = static_cast<uint8_t>(s.ReadByte());
+    }
+}
+
+void ReadSongBody(Song& song, int revision, SongInputStream& s, LogSink* sink) {
+    ReadSongInformation(song, revision, s);
+    const int count = s.ReadInt16();
+    for (int i = 0; i < count && !s.HasError(); ++i) {
+        auto staff = std::make_unique<Staff>(Staff::Unfilled{});
+        ReadStaff(*staff, revision, s, sink);
+        song.appendLoadedStaff(std::move(staff));
+    }
+    if (revision < 8) {
+        // Old files store no selection: it becomes the group of the first staff.
+        if (const Staff* first = song.staffAt(0)) {
+            song.selectGroup(first->groupName, song.staffSelection);
+        } else {
+            song.staffSelection.clear();
+        }
+    }
+    if (song.anyStaffModified()) song.setFlag(kFlagModified, 1);
+}
+
+void ReadStaff(Staff& staff, int revision, SongInputStream& s, LogSink* sink) {
+    staff.clearItems();
+    staff.lyrics.reset();
+    staff.instrument = InstrumentPatch{};
+
+    ReadStaffProperties(staff, revision, s);
+    if (revision >= 4 && s.ReadInt16() != 0) {
+        auto block = std::make_unique<LyricsBlock>();
+        ReadLyricsBlock(*block, revision, s);
+        staff.lyrics = std::move(block);
+    }
+    s.ReadInt16();
+    s.ReadInt16();
+    const int stored = s.ReadInt16();
+    int remaining = stored - 2;
+    Report(sink, " Loading %s:%s (%d items)", staff.groupName, staff.staffName, remaining);
+
+    // The room is only a hint for the list's growth: it is never more than the record claims
+    // to hold, and never more than a small constant, so that a claimed count cannot decide how
+    // much memory is taken before the items are really there.
+    staff.reserveItems(std::clamp(stored, 2, kMaxItemRoomHint));
+    staff.appendItem(std::make_unique<BarLineItem>(kBarSingle, 1));
+
+    // Files of revision 8 and older store the opening and closing bar lines themselves.
+    if (revision <= 8) ItemFactory::readItem(revision, s);
+    // Every item the record holds is kept, even past the editing limit of 12000.
+    while (remaining > 0 && !s.HasError()) {
+        ReadItemResult result = ItemFactory::readItem(revision, s);
+        --remaining;
+        if (result.item) {
+            staff.appendItem(std::move(result.item));
+        } else {
+            s.SetError();
+        }
+    }
+    staff.appendItem(std::make_unique<BarLineItem>(kBarSectionClose, 1));
+    staff.setEndingBar(staff.endingBar);
+    if (revision <= 8) ItemFactory::readItem(revision, s);
+
+    Report(sink, " Auditing %s", staff.staffName);
+    auditStaff(staff, -1, -1);
+}
+
+void ReadStaffProperties(Staff& staff, int revision, SongInputStream& s) {
+    s.ReadString(staff.staffName, sizeof staff.staffName);
+    s.ReadString(staff.groupName, sizeof staff.groupName);
+    staff.setEndingBar(revision >= 9 ? s.ReadByte() : 0);
+    staff.muted = s.ReadInt16();
+    staff.channel = s.ReadInt16();
+    staff.device = s.ReadInt16();
+    staff.instrument.bankSelect = s.ReadInt16();
+    staff.instrument.bank = s.ReadInt16();
+    staff.instrument.patch = s.ReadInt16();
+    staff.staffStyle = s.ReadInt16();
+    staff.upperBoundary = s.ReadInt16();
+    staff.lowerBoundary = s.ReadInt16();
+
+    staff.lineCount = revision >= 16 ? static_cast<uint8_t>(s.ReadByte()) : 5;
+    if (staff.lineCount > 32) staff.lineCount = 5;
+    const int lines = staff.lineCount;
+    if (staff.upperBoundary > -lines) {
+        staff.upperBoundary = -lines;
+    } else if (staff.upperBoundary < -100) {
+        staff.upperBoundary = -100;
+    }
+    if (staff.lowerBoundary < lines) {
+        staff.lowerBoundary = lines;
+    } else if (staff.lowerBoundary > 100) {
+        staff.lowerBoundary = 100;
+    }
+
+    staff.layerWithNext = revision >= 8 ? s.ReadInt16() : 0;
+    staff.transposition = s.ReadInt16();
+    staff.volume = s.ReadInt16();
+    staff.stereoPan = s.ReadInt16();
+    staff.staffOptionByte = revision >= 10 ? static_cast<uint8_t>(s.ReadByte()) : 0;
+}
+
+void ReadLyricsBlock(LyricsBlock& block, int revision, SongInputStream& s) {
+    block.lines.clear();
+    const int count = s.ReadInt16();
+    if (revision >= 8) {
+        unsigned options = s.ReadUInt16();
+        if (revision == 15 && options == 65535) options = 0;
+        block.lyricWord = s.ReadInt16();
+        block.lyricPlacement = options & 1u;
+        if (revision >= 15) block.lyricAlignment = (options >> 1) & 1u;
+    }
+    block.lines.reserve(3);
+    for (int i = 0; i < count && !s.HasError(); ++i) {
+        auto line = std::make_unique<LyricLine>();
+        ReadLyricLine(*line, revision, s);
+        // A staff keeps at most nine lines; further lines are read and dropped.
+        if (i < LyricsBlock::kMaxLines) block.lines.push_back(std::move(line));
+    }
+}
+
+void ReadLyricLine(LyricLine& line, int, SongInputStream& s) {
+    line.bytes.clear();
+    line.usedLength = 1;
+    const int n = s.ReadInt16();
+    if (n == 0) return;
+    line.usedLength = s.ReadInt16();
+    if (n < 0) return;  // a negative size carries no bytes
+    const auto size = static_cast<size_t>(n);
+    line.bytes.assign(size, 0);
+    const size_t got = s.ReadBlock(line.bytes.data(), size);
+    // A block cut short keeps its size, with zeros where nothing arrived.
+    for (size_t i = got; i < size; ++i) line.bytes[i] = 0;
+}
+
+bool ReadItemRun(Staff& staff, int insertAt, SongInputStream& s, int* lastInserted) {
+    if (lastInserted) *lastInserted = insertAt - 1;
+    const int revision = s.ReadInt16();
+    const int count = s.ReadInt16();
+    // A run goes strictly between the two bar lines, and only when it fits.
+    if (revision > kNewestRevision || count >= staff.roomLeft()) return false;
+    if (insertAt < 1 || insertAt > staff.lastItemIndex()) return false;
+    int inserted = 0;
+    while (inserted < count && !s.HasError()) {
+        ReadItemResult result = ItemFactory::readItem(revision, s);
+        if (!result.ok || !result.item) break;
+        staff.insertItemAt(std::move(result.item), insertAt + inserted);
+        ++inserted;
+    }
+    if (inserted > 0) auditAround(staff, insertAt, insertAt + inserted);
+    if (lastInserted) *lastInserted = insertAt + inserted - 1;
+    return inserted == count;
+}
+
+void WriteItemRun(SongInputStream& s, const Staff& staff, int first, int last) {
+    first = std::max(first, 0);
+    last = std::min(last, staff.lastItemIndex());
+    const int count = last >= first ? last - first + 1 : 0;
+    s.WriteInt16(kNewestRevision);
+    s.WriteInt16(count);
+    for (int i = first; i <= last; ++i) ItemFactory::writeItem(s, *staff.itemAt(i));
+}
+
+}  // namespace scq

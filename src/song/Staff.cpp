@@ -1,0 +1,92 @@
+#include "song/Staff.h"
+
+#include <algorithm>
+
+#include "items/BarsAndFlow.h"
+#include "staff/Audit.h"
+#include "staff/StemRule.h"
+
+namespace scq {
+
+namespace {
+constexpr int kNewStaffRoom = 1025;
+// The largest room reserved up front; lists longer than this simply grow.
+constexpr int kMaxReservedRoom = 1024;
+}  // namespace
+
+Staff::Staff() {
+    items_.reserve(kNewStaffRoom);
+    items_.push_back(std::make_unique<BarLineItem>(kBarSingle, 1));
+    items_.push_back(std::make_unique<BarLineItem>(kBarSectionClose, 1));
+}
+
+Staff::Staff(Unfilled) {}
+
+Staff::~Staff() {
+    clearItems();
+    items_.shrink_to_fit();
+    lyrics.reset();
+}
+
+NotationItem* Staff::itemAt(int index) const {
+    if (index < 0 || index > lastItemIndex()) return nullptr;
+    return items_[static_cast<size_t>(index)].get();
+}
+
+NotationItem* Staff::lastItem() const {
+    return itemAt(lastItemIndex());
+}
+
+void Staff::insertItemAt(std::unique_ptr<NotationItem> item, int index) {
+    if (!item) return;
+    index = std::clamp(index, 0, itemCount());
+    items_.insert(items_.begin() + index, std::move(item));
+}
+
+void Staff::appendItem(std::unique_ptr<NotationItem> item) {
+    if (item) items_.push_back(std::move(item));
+}
+
+void Staff::reserveItems(int room) {
+    room = std::min(room, kMaxReservedRoom);
+    if (room > 0) items_.reserve(static_cast<size_t>(room));
+}
+
+void Staff::clearItems() {
+    while (!items_.empty()) items_.pop_back();
+}
+
+void Staff::insertItem(std::unique_ptr<NotationItem> item, int index) {
+    if (!item) return;
+    index = std::clamp(index, 0, itemCount());
+    const bool duration = item->hasDuration();
+    insertItemAt(std::move(item), index);
+    // The stem rule looks at the item's own stem direction and leaves a set one alone.
+    if (duration) applyAutomaticStem(*this, index);
+    auditAround(*this, index, -1);
+}
+
+std::unique_ptr<NotationItem> Staff::removeItem(int index) {
+    if (index <= 0 || index >= lastItemIndex()) return nullptr;
+    std::unique_ptr<NotationItem> item = std::move(items_[static_cast<size_t>(index)]);
+    items_.erase(items_.begin() + index);
+    auditAround(*this, index, -1);
+    return item;
+}
+
+void Staff::deleteItems(int first, int last) {
+    last = std::min(last, lastItemIndex() - 1);
+    if (first <= 0 || last < first) return;
+    for (int i = last; i >= first; --i) items_[static_cast<size_t>(i)].reset();
+    items_.erase(items_.begin() + first, items_.begin() + last + 1);
+}
+
+void Staff::setEndingBar(int value) {
+    endingBar = static_cast<uint8_t>(value);
+    if (items_.empty()) return;
+    if (auto* bar = dynamic_cast<BarLineItem*>(items_.back().get())) {
+        bar->restyleFromEndingBar(endingBar);
+    }
+}
+
+}  // namespace scq

@@ -1,0 +1,235 @@
+#include "stream/CompressedSongStream.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+namespace scq {
+
+bool IsCompressedSongStream(SongInputStream& s) {
+    s.Rewind();
+    char magic[16];
+    s.ReadString(magic, sizeof magic);
+    return std::strcmp(magic, kCompressedMagic) == 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reading
+
+CompressedSongStream::CompressedSongStream(SongInputStream& source)
+    : source_(&source),
+      input_(std::make_unique<unsigned char[]>(kBufferSize)),
+      output_(std::make_unique<unsigned char[]>(kBufferSize)) {}
+
+CompressedSongStream::CompressedSongStream(std::unique_ptr<SongInputStream> source)
+    : CompressedSongStream(*source) {
+    owned_ = std::move(source);
+}
+
+CompressedSongStream::~CompressedSongStream() {
+    EndInflation();
+}
+
+void CompressedSongStream::EndInflation() {
+    if (inflating_) inflateEnd(&stream_);
+    inflating_ = false;
+    state_ = kNotStarted;
+}
+
+void CompressedSongStream::Start() {
+    // The probe rewinds the source, so a restart re-reads the container from its beginning.
+    if (!IsCompressedSongStream(*source_)) return;
+    state_ = kInflating;
+    stream_ = z_stream{};
+    inflating_ = inflateInit(&stream_) == Z_OK;
+    // A failed initialisation shows as a zlib error on the first inflate.
+    consumed_ = 0;
+    stream_.next_in = input_.get();
+    stream_.avail_in = 0;
+    stream_.next_out = output_.get();
+    stream_.avail_out = kBufferSize;
+}
+
+bool CompressedSongStream::EnsureOutput() {
+    if (state_ == kNotStarted) Start();
+    if (errorFlag || state_ == kNotStarted) return false;
+    for (;;) {
+        if (Produced() != consumed_) return true;
+        // Everything produced has been delivered: give zlib the whole output buffer again.
+        consumed_ = 0;
+        stream_.next_out = output_.get();
+        stream_.avail_out = kBufferSize;
+        if (state_ == kInflating && stream_.avail_in == 0) {
+            stream_.next_in = input_.get();
+            size_t got = source_->ReadBlock(input_.get(), kBufferSize);
+            stream_.avail_in = static_cast<uInt>(got);
+            if (got == 0) state_ = kFinishing;
+        }
+        if (state_ == kInflating || state_ == kFinishing) {
+            const bool finishing = state_ == kFinishing;
+            int result = inflate(&stream_, finishing ? Z_FINISH : Z_PARTIAL_FLUSH);
+            if (result == Z_STREAM_END) {
+                state_ = kEnded;
+            } else if (result != Z_OK) {
+                // Under Z_FINISH zlib also answers Z_BUF_ERROR when the output buffer is merely
+                // full; that is more data, not damage.
+                const bool outputFull =
+                    finishing && result == Z_BUF_ERROR && stream_.avail_out == 0;
+                if (!outputFull) state_ = kFailed;
+            }
+        }
+        if (Produced() == 0 && (state_ == kEnded || state_ == kFailed)) return false;
+    }
+}
+
+int CompressedSongStream::ReadByte() {
+    if (!EnsureOutput()) {
+        SetError();
+        return 0;
+    }
+    int byte = output_[consumed_++];
+    ++position_;
+    return byte;
+}
+
+size_t CompressedSongStream::ReadBlock(void* buffer, size_t count) {
+    auto* out = static_cast<unsigned char*>(buffer);
+    size_t done = 0;
+    while (done < count && EnsureOutput()) {
+        size_t n = std::min(count - done, Produced() - consumed_);
+        std::memcpy(out + done, output_.get() + consumed_, n);
+        consumed_ += n;
+        position_ += static_cast<int64_t>(n);
+        done += n;
+    }
+    // A source that is not a container fails every read.
+    if (state_ == kFailed || (state_ == kNotStarted && done < count)) SetError();
+    return done;
+}
+
+bool CompressedSongStream::Seek(int64_t position) {
+    if (position < 0) {
+        SetError();
+        return false;
+    }
+    if (position < position_) {
+        EndInflation();
+        position_ = 0;
+        consumed_ = 0;
+    }
+    while (position_ < position) {
+        if (!EnsureOutput()) {
+            SetError();
+            return false;
+        }
+        size_t available = Produced() - consumed_;
+        size_t n = static_cast<size_t>(
+            std::min<int64_t>(static_cast<int64_t>(available), position - position_));
+        consumed_ += n;
+        position_ += static_cast<int64_t>(n);
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Writing
+
+CompressedSongWriter::CompressedSongWriter(SongInputStream& target)
+    : target_(target),
+      input_(std::make_unique<unsigned char[]>(kBufferSize)),
+      output_(std::make_unique<unsigned char[]>(kBufferSize)) {}
+
+CompressedSongWriter::~CompressedSongWriter() {
+    Finish();
+    if (deflating_) deflateEnd(&stream_);
+}
+
+bool CompressedSongWriter::Start() {
+    stream_ = z_stream{};
+    target_.Reset();
+    target_.WriteString(kCompressedMagic);
+    if (target_.HasError()) {
+        SetError();
+        startFailed_ = true;
+        return false;
+    }
+    state_ = kWriting;
+    deflating_ = deflateInit(&stream_, kLevel) == Z_OK;
+    // A failed initialisation shows as a deflate error on the first compression.
+    pending_ = 0;
+    stream_.next_out = output_.get();
+    stream_.avail_out = kBufferSize;
+    return true;
+}
+
+void CompressedSongWriter::WriteByte(int byte) {
+    if (state_ == kNotStarted && !startFailed_) Start();
+    if (state_ != kWriting) {
+        SetError();
+        return;
+    }
+    input_[pending_++] = static_cast<unsigned char>(byte);
+    ++position_;
+    if (pending_ == kBufferSize) CompressInput();
+}
+
+void CompressedSongWriter::WriteOutput() {
+    size_t produced = kBufferSize - stream_.avail_out;
+    if (produced > 0) {
+        target_.WriteBlock(output_.get(), produced);
+        if (target_.HasError()) SetError();
+    }
+    stream_.next_out = output_.get();
+    stream_.avail_out = kBufferSize;
+}
+
+void CompressedSongWriter::CompressInput() {
+    stream_.next_in = input_.get();
+    stream_.avail_in = static_cast<uInt>(pending_);
+    while (stream_.avail_in > 0) {
+        int result = deflate(&stream_, Z_NO_FLUSH);
+        WriteOutput();
+        if (result != Z_OK) {
+            SetError();
+            break;
+        }
+    }
+    stream_.avail_in = 0;
+    pending_ = 0;
+}
+
+void CompressedSongWriter::Finish() {
+    if (state_ != kWriting) return;
+    if (pending_ > 0) CompressInput();
+    state_ = kFinishing;
+    stream_.next_in = input_.get();
+    stream_.avail_in = 0;
+    int result = Z_OK;
+    for (;;) {
+        result = deflate(&stream_, Z_FINISH);
+        size_t produced = kBufferSize - stream_.avail_out;
+        WriteOutput();
+        if (produced == 0 || result != Z_OK) break;
+    }
+    if (deflating_) deflateEnd(&stream_);
+    deflating_ = false;
+    target_.Flush();
+    if (target_.HasError()) SetError();
+    state_ = kFinished;
+    if (result != Z_OK && result != Z_STREAM_END) SetError();
+}
+
+void CompressedSongWriter::Reset() {
+    Finish();
+    errorFlag = 0;
+    position_ = 0;
+    pending_ = 0;
+    startFailed_ = false;
+    state_ = kNotStarted;
+}
+
+void CompressedSongWriter::Flush() {
+    target_.Flush();
+}
+
+}  // namespace scq

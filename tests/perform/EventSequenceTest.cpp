@@ -1,0 +1,614 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <ostream>
+#include <random>
+#include <vector>
+
+#include "perform/EventSequence.h"
+
+namespace scq {
+namespace {
+
+using E = SequenceEvent;
+
+E NoteOn(int32_t time, int note, int velocity = 100) {
+    return E::channelMessage(time, E::NoteOn, 0, 0, note, velocity);
+}
+E NoteOff(int32_t time, int note) {
+    return E::channelMessage(time, E::NoteOff, 0, 0, note, 0);
+}
+E Control(int32_t time, int controller, int value, int channel = 0, int device = 0) {
+    return E::channelMessage(time, E::ControlChange, channel, device, controller, value);
+}
+E Program(int32_t time, int program, int channel = 0, int device = 0) {
+    return E::channelMessage(time, E::ProgramChange, channel, device, program, 0);
+}
+
+std::vector<E> Stored(const EventSequence& seq) {
+    std::vector<E> out;
+    seq.forEach([&](const E& e) { out.push_back(e); });
+    return out;
+}
+
+// The adding of an event done the long way: the carry is offered to every page from the
+// first. Pages are modelled as vectors; `maxPages` lets a test use a small capacity.
+struct ReferenceSequence {
+    std::vector<std::vector<E>> pages;
+    int growBy = 0;
+    int maxPages = EventSequence::MaxPages;
+    int lastUsedPage = -1;
+    bool full = false;
+
+    static void InsertSorted(std::vector<E>& page, const E& e) {
+        size_t place = page.size();
+        while (place > 0 && page[place - 1].sortsAfter(e)) --place;
+        page.insert(page.begin() + static_cast<std::ptrdiff_t>(place), e);
+    }
+
+    bool add(E carry) {
+        for (size_t i = 0; i < pages.size(); ++i) {
+            lastUsedPage = std::max(lastUsedPage, static_cast<int>(i));
+            std::vector<E>& page = pages[i];
+            if (page.size() < EventSequence::PageSize) {
+                InsertSorted(page, carry);
+                return true;
+            }
+            if (page.back().sortsAfter(carry)) {
+                E out = page.back();
+                page.pop_back();
+                InsertSorted(page, carry);
+                carry = out;
+            }
+        }
+        int added = 0;
+        while (added < growBy && static_cast<int>(pages.size()) < maxPages) {
+            pages.emplace_back();
+            ++added;
+        }
+        if (added > 0) {
+            const size_t first = pages.size() - static_cast<size_t>(added);
+            InsertSorted(pages[first], carry);
+            lastUsedPage = std::max(lastUsedPage, static_cast<int>(first));
+            return true;
+        }
+        full = true;
+        return false;
+    }
+
+    std::vector<E> stored() const {
+        std::vector<E> out;
+        for (const auto& page : pages) out.insert(out.end(), page.begin(), page.end());
+        return out;
+    }
+};
+
+// The elapsed time done the long way: chunk by chunk, with the walk stopping at the last
+// event that is not a tempo change.
+uint32_t ReferenceElapsed(const std::vector<E>& events) {
+    size_t end = events.size();
+    while (end > 0 && events[end - 1].kind() == TempoEvent) --end;
+    uint32_t u = 500000;
+    int64_t tempoTime = 0, lastTime = 0, pause = 0;
+    uint32_t sum = 0;
+    auto segment = [&](int64_t n) {
+        for (; n > 0; n -= 96000) {
+            const uint64_t c = static_cast<uint64_t>(std::min<int64_t>(n, 96000));
+            sum += static_cast<uint32_t>(((u / 192) * c + ((u % 192) * c) / 192) / 1000);
+        }
+    };
+    for (size_t i = 0; i < end; ++i) {
+        const E& e = events[i];
+        if (e.kind() == TempoEvent) {
+            const int64_t n = e.time - tempoTime + 48 * pause;
+            if (n != 0) {
+                segment(n);
+                tempoTime = e.time;
+                pause = 0;
+            }
+            u = e.tempoValue();
+        } else {
+            lastTime = e.time;
+            if (e.kind() == PauseEvent) pause += e.pauseUnits();
+        }
+    }
+    if (lastTime > tempoTime || pause != 0) segment(lastTime - tempoTime + 48 * pause);
+    return sum;
+}
+
+// ---------------------------------------------------------------------------------------
+// Events
+
+TEST(SequenceEventTest, ChannelMessageIsAssembledFieldByField) {
+    E e;
+    e.setKind(PauseEvent);
+    e.setChannel(0x1A);  // low nibble only
+    e.setType(E::ControlChange);
+    e.setDevice(13);  // low 3 bits only
+    e.setData1(7);
+    e.setData2(300);                      // low 8 bits
+    EXPECT_EQ(e.kind(), ChannelMessage);  // the type makes it a channel message
+    EXPECT_EQ(e.byteA, 0xBA);
+    EXPECT_EQ(e.type(), E::ControlChange);
+    EXPECT_EQ(e.channel(), 0x0A);
+    EXPECT_EQ(e.device(), 5);
+    EXPECT_EQ(e.byteB, 7);
+    EXPECT_EQ(e.byteC, 44);
+    EXPECT_EQ(e.kindAndDevice, 0x05);
+}
+
+TEST(SequenceEventTest, ValueKindsPackLowByteFirst) {
+    const E tempo = E::tempo(5, 0x123456);
+    EXPECT_EQ(tempo.kindAndDevice, 0x10);
+    EXPECT_EQ(tempo.byteA, 0x56);
+    EXPECT_EQ(tempo.byteB, 0x34);
+    EXPECT_EQ(tempo.byteC, 0x12);
+    EXPECT_EQ(tempo.tempoValue(), 0x123456u);
+
+    const E key = E::keySignature(0, -3, 7);
+    EXPECT_EQ(key.kind(), KeySignatureEvent);
+    EXPECT_EQ(key.byteA, 0xFD);
+    EXPECT_EQ(key.byteB, 0xFF);
+    EXPECT_EQ(key.key(), -3);
+    EXPECT_EQ(key.modeFlag(), 1);
+
+    const E sig = E::timeSignature(0, 6, 3);
+    EXPECT_EQ(sig.kind(), TimeSignatureEvent);
+    EXPECT_EQ(sig.beatsPerBar(), 6);
+    EXPECT_EQ(sig.beatValueCode(), 3);
+
+    const E pause = E::pause(0, 0x1ABCD);
+    EXPECT_EQ(pause.kind(), PauseEvent);
+    EXPECT_EQ(pause.pauseUnits(), 0xABCDu);
+}
+
+TEST(SequenceEventTest, TieRanks) {
+    struct Case {
+        E event;
+        int rank;
+    } cases[] = {
+        {NoteOff(0, 60), 0},
+        {NoteOn(0, 60, 0), 0},
+        {Control(0, 64, 0), 1},
+        {Control(0, 64, 64), 1},
+        {Control(0, 64, 65), 3},
+        {Control(0, 64, 127), 3},
+        {Control(0, 7, 127), 2},
+        {Program(0, 5), 2},
+        {E::channelMessage(0, E::PitchBend, 0, 0, 0, 64), 2},
+        {E::tempo(0, 500000), 2},
+        {E::pause(0, 1), 2},
+        {E::keySignature(0, 2, 0), 2},
+        {NoteOn(0, 60, 1), 4},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.event.tieRank(), c.rank)
+            << int(c.event.byteA) << " " << int(c.event.byteB) << " " << int(c.event.byteC);
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// Adding
+
+TEST(EventSequenceTest, SameTickEventsComeOutByTieRankWhateverTheOrderAdded) {
+    const E byRank[] = {NoteOff(96, 60), Control(96, 64, 0), Program(96, 3), Control(96, 64, 127),
+                        NoteOn(96, 62)};
+    std::vector<int> order = {0, 1, 2, 3, 4};
+    int permutations = 0;
+    do {
+        EventSequence seq(0);
+        seq.allocatePages(1);
+        seq.add(NoteOn(0, 50));
+        for (int i : order) seq.add(byRank[i]);
+        seq.add(NoteOff(192, 50));
+        const std::vector<E> got = Stored(seq);
+        ASSERT_EQ(got.size(), 7u);
+        for (int i = 0; i < 5; ++i) EXPECT_EQ(got[1 + i], byRank[i]) << "position " << i;
+        ++permutations;
+    } while (std::next_permutation(order.begin(), order.end()));
+    EXPECT_EQ(permutations, 120);
+}
+
+TEST(EventSequenceTest, EqualTimeAndRankKeepTheOrderAdded) {
+    EventSequence seq(0);
+    seq.allocatePages(1);
+    seq.add(Program(10, 1));
+    seq.add(E::tempo(10, 1));
+    seq.add(NoteOn(20, 60));
+    seq.add(Control(10, 7, 99));  // out of order, behind the equal ones at 10
+    seq.add(Program(5, 9));
+    const std::vector<E> got = Stored(seq);
+    const std::vector<E> want = {Program(5, 9), Program(10, 1), E::tempo(10, 1), Control(10, 7, 99),
+                                 NoteOn(20, 60)};
+    EXPECT_EQ(got, want);
+}
+
+TEST(EventSequenceTest, FilteredKindsAreDropped) {
+    EventSequence seq(0);
+    seq.allocatePages(1);
+    seq.addFilterBits(1u << PauseEvent);
+    seq.addFilterBits(1u << TimeSignatureEvent);
+    EXPECT_EQ(seq.kindFilter(), 0x14);
+    EXPECT_TRUE(seq.addPause(10, 4));
+    EXPECT_TRUE(seq.addTimeSignature(0, 4, 2));
+    EXPECT_TRUE(seq.isEmpty());
+    seq.addKeySignature(0, 1, 0);
+    EXPECT_EQ(seq.size(), 1u);
+    seq.reset();  // clears the filter
+    EXPECT_EQ(seq.kindFilter(), 0);
+    seq.addPause(10, 4);
+    EXPECT_EQ(seq.size(), 1u);
+}
+
+TEST(EventSequenceTest, TempoFromBeatsPerMinute) {
+    const struct {
+        int bpm;
+        uint32_t micros;
+    } cases[] = {{120, 500000}, {60, 1000000},   {7, 8571428},  {4, 15000000}, {3, 15000000},
+                 {0, 15000000}, {-50, 15000000}, {1000, 60000}, {60000001, 0}};
+    for (const auto& c : cases) {
+        EventSequence seq(0);
+        seq.allocatePages(1);
+        seq.addTempo(0, c.bpm);
+        ASSERT_EQ(seq.size(), 1u);
+        EXPECT_EQ(seq.at(0).kind(), TempoEvent);
+        EXPECT_EQ(seq.at(0).tempoValue(), c.micros) << c.bpm;
+    }
+}
+
+TEST(EventSequenceTest, The1025thEventMovesToPage1) {
+    EventSequence seq(0);
+    seq.allocatePages(4);
+    for (int i = 0; i < 1024; ++i) seq.add(NoteOn(i, 60));
+    EXPECT_EQ(seq.lastUsedPage(), 0);
+    seq.add(NoteOn(5000, 61));
+    EXPECT_EQ(seq.lastUsedPage(), 1);
+    EXPECT_EQ(seq.pageEventCount(0), 1024);
+    EXPECT_EQ(seq.pageEventCount(1), 1);
+    EXPECT_EQ(seq.at(1024), NoteOn(5000, 61));
+}
+
+TEST(EventSequenceTest, AnEarlierEventDisplacesTheLastOfAFullPage) {
+    EventSequence seq(0);
+    seq.allocatePages(4);
+    for (int i = 0; i < 1024; ++i) seq.add(NoteOn(2 * i, 60));
+    seq.add(NoteOn(501, 61));
+    EXPECT_EQ(seq.lastUsedPage(), 1);
+    EXPECT_EQ(seq.pageEventCount(0), 1024);
+    EXPECT_EQ(seq.pageEventCount(1), 1);
+    EXPECT_EQ(seq.at(251), NoteOn(501, 61));
+    EXPECT_EQ(seq.at(1024), NoteOn(2046, 60));  // the old last event of page 0
+}
+
+// A displaced event goes behind equal events that were added after it.
+TEST(EventSequenceTest, DisplacedEventGoesBehindEqualLaterEvents) {
+    EventSequence seq(0);
+    seq.allocatePages(2);
+    for (int i = 0; i < 1023; ++i) seq.add(NoteOn(i, 60));
+    seq.add(Program(5000, 1));  // last of page 0
+    seq.add(Program(5000, 2));  // first of page 1
+    seq.add(NoteOn(10, 61));
+    const size_t n = seq.size();
+    ASSERT_EQ(n, 1026u);
+    EXPECT_EQ(seq.at(n - 2), Program(5000, 2));
+    EXPECT_EQ(seq.at(n - 1), Program(5000, 1));
+}
+
+TEST(EventSequenceTest, GrowsByPagesAndLosesTheLastEventWhenFull) {
+    EventSequence seq(16);
+    EXPECT_EQ(seq.allocatePages(16), 16);
+    const int total = EventSequence::PageSize * EventSequence::MaxPages;
+    bool allStored = true;
+    for (int i = 0; i < total; ++i) allStored &= seq.add(Program(i, i & 0x7F));
+    EXPECT_TRUE(allStored);
+    EXPECT_FALSE(seq.isFull());
+    EXPECT_EQ(seq.pageCount(), EventSequence::MaxPages);
+    EXPECT_EQ(seq.lastUsedPage(), EventSequence::MaxPages - 1);
+    EXPECT_EQ(seq.size(), static_cast<size_t>(total));
+
+    // An early event still gets in; the event that falls off the end is lost.
+    EXPECT_FALSE(seq.add(Program(-1, 5)));
+    EXPECT_TRUE(seq.isFull());
+    EXPECT_EQ(seq.size(), static_cast<size_t>(total));
+    EXPECT_EQ(seq.at(0), Program(-1, 5));
+    EXPECT_EQ(seq.at(static_cast<size_t>(total) - 1), Program(total - 2, (total - 2) & 0x7F));
+    EXPECT_FALSE(seq.add(Program(total, 0)));
+    EXPECT_EQ(seq.at(static_cast<size_t>(total) - 1), Program(total - 2, (total - 2) & 0x7F));
+
+    seq.reset();
+    EXPECT_FALSE(seq.isFull());
+    EXPECT_TRUE(seq.isEmpty());
+    EXPECT_EQ(seq.pageCount(), EventSequence::MaxPages);  // pages stay allocated
+}
+
+TEST(EventSequenceTest, GrowthRespectsGrowByAndThePageLimit) {
+    struct Case {
+        int allocate;
+        int growBy;
+        int events;
+        int pagesAfter;
+        bool full;
+    } cases[] = {
+        {1, 0, 1024, 1, false},
+        {1, 0, 1025, 1, true},
+        {0, 0, 1, 0, true},
+        {0, 3, 1, 3, false},
+        {0, 3, 3073, 6, false},
+        {2, -4, 2049, 2, true},
+        {1020, 16, 1020 * 1024 + 1, 1024, false},
+        {5000, 1, 1, 1024, false},
+        {-7, 1, 1, 1, false},
+    };
+    for (const Case& c : cases) {
+        EventSequence seq(c.growBy);
+        seq.allocatePages(c.allocate);
+        for (int i = 0; i < c.events; ++i) seq.add(NoteOff(i, 1));
+        EXPECT_EQ(seq.pageCount(), c.pagesAfter) << c.allocate << "/" << c.growBy;
+        EXPECT_EQ(seq.isFull(), c.full) << c.allocate << "/" << c.growBy;
+        EXPECT_EQ(seq.size(), static_cast<size_t>(c.events - (c.full ? 1 : 0)));
+    }
+}
+
+TEST(EventSequenceTest, AllocateReleaseAndReset) {
+    EventSequence seq(2);
+    EXPECT_TRUE(seq.isEmpty());
+    EXPECT_EQ(seq.pageCount(), 0);
+    EXPECT_EQ(seq.allocatePages(3), 3);
+    seq.setStartOffset(10);
+    seq.addFilterBits(0x4);
+    seq.add(NoteOn(50, 60));
+    EXPECT_FALSE(seq.isEmpty());
+    EXPECT_EQ(seq.allocatePages(1), 1);  // frees what was there
+    EXPECT_TRUE(seq.isEmpty());
+    EXPECT_EQ(seq.startOffset(), 0);
+    EXPECT_EQ(seq.kindFilter(), 0);
+    EXPECT_EQ(seq.lastUsedPage(), -1);
+    seq.release();
+    EXPECT_EQ(seq.pageCount(), 0);
+    EXPECT_EQ(seq.lastAllocatedPage(), -1);
+    seq.add(NoteOn(1, 60));  // grows from nothing
+    EXPECT_EQ(seq.pageCount(), 2);
+    EXPECT_EQ(seq.size(), 1u);
+}
+
+// ---------------------------------------------------------------------------------------
+// Start offset
+
+TEST(EventSequenceTest, StartOffsetMovesDiscardsAndCollapses) {
+    EventSequence seq(0);
+    seq.allocatePages(1);
+    seq.setStartOffset(1000);
+    seq.add(Program(100, 1));
+    seq.add(Control(200, 7, 50));
+    seq.add(Control(300, 10, 64));
+    seq.add(Control(400, 7, 90));        // replaces the first volume
+    seq.add(Control(450, 7, 91, 0, 1));  // other device: its own event
+    seq.add(Control(460, 7, 92, 1, 0));  // other channel: its own event
+    seq.add(Program(500, 2));            // replaces the program
+    seq.addTempo(600, 100);
+    seq.addTempo(700, 60);       // replaces the tempo
+    seq.add(NoteOn(900, 60));    // before the start: dropped
+    seq.add(NoteOff(999, 60));   // dropped
+    seq.add(NoteOn(1000, 61));   // at the start: kept at 0
+    seq.add(NoteOn(1000, 61));   // note ons never merge
+    seq.addPause(1000, 4);       // dropped
+    seq.addPause(1001, 4);       // moved
+    seq.add(NoteOff(1500, 61));  // moved
+    const std::vector<E> want = {
+        Program(0, 2),        Control(0, 7, 90),    Control(0, 10, 64), Control(0, 7, 91, 0, 1),
+        Control(0, 7, 92, 1), E::tempo(0, 1000000), NoteOn(0, 61),      NoteOn(0, 61),
+        E::pause(1, 4),       NoteOff(500, 61),
+    };
+    EXPECT_EQ(Stored(seq), want);
+
+    seq.reset();
+    EXPECT_EQ(seq.startOffset(), 0);
+    seq.add(NoteOn(900, 60));
+    EXPECT_EQ(seq.at(0).time, 900);
+}
+
+// A pedal setting that crosses the threshold changes its tie rank; the merged event moves so
+// the stored order stays sorted.
+TEST(EventSequenceTest, MergedPedalKeepsTheOrderSorted) {
+    EventSequence seq(0);
+    seq.allocatePages(1);
+    seq.setStartOffset(100);
+    seq.add(Control(10, 64, 0));
+    seq.add(Program(20, 4));
+    seq.add(Control(30, 64, 127));
+    EXPECT_EQ(Stored(seq), (std::vector<E>{Program(0, 4), Control(0, 64, 127)}));
+    seq.add(Control(40, 64, 10));
+    EXPECT_EQ(Stored(seq), (std::vector<E>{Control(0, 64, 10), Program(0, 4)}));
+}
+
+TEST(EventSequenceTest, StartOffsetTimeWrapsWithoutOverflow) {
+    EventSequence seq(0);
+    seq.allocatePages(1);
+    seq.setStartOffset(-2000000000);
+    seq.add(NoteOn(2000000000, 60));
+    ASSERT_EQ(seq.size(), 1u);
+    EXPECT_EQ(seq.at(0).time, static_cast<int32_t>(4000000000u));
+}
+
+// ---------------------------------------------------------------------------------------
+// Against the long way
+
+struct RandomCase {
+    uint32_t seed;
+    int events;
+    int allocate;
+    int growBy;
+    int maxJumpBack;  // how far an out-of-order event may go back
+    int outOfOrderPercent;
+};
+
+void PrintTo(const RandomCase& c, std::ostream* os) {
+    *os << "seed " << c.seed;
+}
+
+class RandomInsertTest : public ::testing::TestWithParam<RandomCase> {};
+
+E RandomEvent(std::mt19937& rng, int32_t time, int serial) {
+    switch (rng() % 7) {
+        case 0:
+            return NoteOn(time, serial & 0x7F, static_cast<int>(rng() % 2) * 100);
+        case 1:
+            return NoteOff(time, serial & 0x7F);
+        case 2:
+            return Control(time, 64, static_cast<int>(rng() % 128), 0, serial & 7);
+        case 3:
+            return E::tempo(time, static_cast<uint32_t>(serial));
+        case 4:
+            return E::pause(time, static_cast<unsigned>(serial));
+        default:
+            return Program(time, serial & 0x7F, (serial >> 7) & 0x0F, serial >> 11);
+    }
+}
+
+TEST_P(RandomInsertTest, MatchesOfferingTheCarryToEveryPage) {
+    const RandomCase& c = GetParam();
+    std::mt19937 rng(c.seed);
+    EventSequence seq(c.growBy);
+    seq.allocatePages(c.allocate);
+    ReferenceSequence ref;
+    ref.pages.resize(static_cast<size_t>(c.allocate));
+    ref.growBy = c.growBy;
+
+    int32_t now = 0;
+    for (int i = 0; i < c.events; ++i) {
+        now += static_cast<int32_t>(rng() % 3);  // many equal times
+        int32_t t = now;
+        if (static_cast<int>(rng() % 100) < c.outOfOrderPercent) {
+            t -= static_cast<int32_t>(rng() % static_cast<uint32_t>(c.maxJumpBack + 1));
+        }
+        const E e = RandomEvent(rng, t, i);
+        ASSERT_EQ(seq.add(e), ref.add(e)) << "event " << i;
+        ASSERT_EQ(seq.lastUsedPage(), ref.lastUsedPage) << "event " << i;
+    }
+    EXPECT_EQ(seq.isFull(), ref.full);
+    EXPECT_EQ(seq.pageCount(), static_cast<int>(ref.pages.size()));
+    for (int p = 0; p < seq.pageCount(); ++p) {
+        EXPECT_EQ(seq.pageEventCount(p),
+                  static_cast<int>(ref.pages[static_cast<size_t>(p)].size()));
+    }
+    const std::vector<E> got = Stored(seq);
+    const std::vector<E> want = ref.stored();
+    ASSERT_EQ(got.size(), want.size());
+    EXPECT_TRUE(got == want);
+    for (size_t i = 1; i < got.size(); ++i) ASSERT_FALSE(got[i - 1].sortsAfter(got[i])) << i;
+    EXPECT_EQ(seq.ElapsedMilliseconds(), ReferenceElapsed(got));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, RandomInsertTest,
+    ::testing::Values(RandomCase{1, 6000, 1, 1, 50, 10}, RandomCase{2, 6000, 2, 3, 3000, 5},
+                      RandomCase{3, 8000, 0, 2, 20000, 2}, RandomCase{4, 5000, 8, 0, 5000, 30},
+                      RandomCase{5, 3000, 2, 0, 4000, 20},  // runs full: losses compared
+                      RandomCase{6, 4000, 1, 0, 100, 50},   // full early, many displacements
+                      RandomCase{7, 9000, 3, 1, 9000, 100}));
+
+// ---------------------------------------------------------------------------------------
+// Elapsed time
+
+struct ElapsedCase {
+    const char* name;
+    std::vector<E> events;
+    unsigned filter;
+    uint32_t ms;
+};
+
+void PrintTo(const ElapsedCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ElapsedTest : public ::testing::TestWithParam<ElapsedCase> {};
+
+TEST_P(ElapsedTest, Measures) {
+    const ElapsedCase& c = GetParam();
+    EventSequence seq(16);
+    seq.allocatePages(16);
+    seq.addFilterBits(c.filter);
+    for (const E& e : c.events) seq.add(e);
+    EXPECT_EQ(seq.ElapsedMilliseconds(), c.ms);
+    EXPECT_EQ(ReferenceElapsed(Stored(seq)), c.ms);
+}
+
+// 1000 pauses of 65535 units hold the clock for more than 2^31 ticks; the segment is closed
+// either by the end or by a tempo change.
+std::vector<E> LongPauses(bool closedByTempo) {
+    std::vector<E> events = {E::tempo(0, 1000000)};
+    for (int i = 0; i < 1000; ++i) events.push_back(E::pause(i, 65535));
+    if (closedByTempo) {
+        events.push_back(E::tempo(1000, 250000));
+        events.push_back(Program(1000, 1));  // behind the tempo change
+    }
+    return events;
+}
+
+const ElapsedCase kElapsedCases[] = {
+    {"Empty", {}, 0, 0},
+    {"TemposOnly", {E::tempo(0, 1000000), E::tempo(500, 250000), E::tempo(9000, 1)}, 0, 0},
+    {"OneBeat", {NoteOn(0, 60), NoteOff(192, 60)}, 0, 500},
+    {"PauseKept", {NoteOn(0, 60), NoteOff(192, 60), E::pause(192, 4)}, 0, 1000},
+    {"PauseFiltered", {NoteOn(0, 60), NoteOff(192, 60), E::pause(192, 4)}, 0x1C, 500},
+    {"TempoChange", {NoteOn(0, 60), E::tempo(384, 1000000), NoteOff(576, 60)}, 0, 2000},
+    {"TempoAtSameTickReplacesValue",
+     {NoteOn(0, 60), E::tempo(384, 1000000), E::tempo(384, 2000000), NoteOff(576, 60)},
+     0,
+     1000 + 2000},
+    {"PauseClosedByTempoChange",
+     {NoteOn(0, 60), E::pause(192, 4), E::tempo(384, 1000000), NoteOff(576, 60)},
+     0,
+     1500 + 1000},
+    {"PauseAtTempoTickStillCounts",
+     {E::tempo(0, 1000000), E::pause(0, 2), E::tempo(0, 500000), NoteOff(192, 60)},
+     0,
+     500 + 500},  // 96 pause ticks at the first tempo, then one beat
+    {"TempoAfterLastNoteAddsNothing",
+     {NoteOn(0, 60), NoteOff(192, 60), E::pause(192, 4), E::tempo(10000, 250000),
+      E::tempo(20000, 4000000)},
+     0,
+     1000},
+    {"LastEventBeforeZeroTime", {NoteOff(-192, 1)}, 0, 0},
+    // 10000000 us per quarter: a full chunk is 4999968000 + 32000 before the division by 1000,
+    // beyond 32 bits; it is computed exactly.
+    {"SlowTempoChunkExact", {E::tempo(0, 10000000), NoteOff(96000, 1)}, 0, 5000000},
+    {"SlowTempoSeveralChunks", {E::tempo(0, 15000000), NoteOff(200000, 1)}, 0, 15625000},
+    // 625 chunks of 7500000 ms: 4687500000 wraps to 392532704.
+    {"SumWrapsModulo2To32", {E::tempo(0, 15000000), NoteOff(60000000, 1)}, 0, 392532704u},
+    // 999 + 48 x 65535000 ticks at 1000000 us: 32767 chunks of 500000 ms and 255203 ms, mod 2^32.
+    {"PendingPauseBeyond32Bits", LongPauses(false), 0, 3498853315u},
+    // 1000 + 48 x 65535000 ticks: 32767 chunks and 255208 ms.
+    {"PendingPauseBeyond32BitsAtTempoChange", LongPauses(true), 0, 3498853320u},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, ElapsedTest, ::testing::ValuesIn(kElapsedCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ElapsedRandomTest, MatchesChunkByChunk) {
+    std::mt19937 rng(42);
+    for (int round = 0; round < 200; ++round) {
+        EventSequence seq(4);
+        seq.allocatePages(1);
+        int32_t now = 0;
+        const int count = 1 + static_cast<int>(rng() % 60);
+        for (int i = 0; i < count; ++i) {
+            now += static_cast<int32_t>(rng() % (round % 2 ? 400000 : 1000));
+            switch (rng() % 4) {
+                case 0:
+                    seq.addTempo(now, static_cast<int>(rng() % 300));
+                    break;
+                case 1:
+                    seq.addPause(now, rng() % 70000);
+                    break;
+                default:
+                    seq.add(NoteOff(now, 1));
+            }
+        }
+        EXPECT_EQ(seq.ElapsedMilliseconds(), ReferenceElapsed(Stored(seq))) << round;
+    }
+}
+
+}  // namespace
+}  // namespace scq
