@@ -181,7 +181,7 @@ void auditWalk(const ItemRange& range) {
     if (staff.itemCount() == 0) return;
 
     StaffCursor bounds(staff);
-    bounds.seek(range.first - 1 < 0 ? 0 : range.first - 1);
+    bounds.seek(range.first <= 0 ? 0 : range.first - 1);
     if (!isBarLine(bounds.item())) bounds.findType(kBarLineItem, -1);
     const int s = bounds.index();
     bounds.seek(range.last);

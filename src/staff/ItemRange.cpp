@@ -70,7 +70,8 @@ void ItemRange::widenToBars() {
 int32_t ItemRange::ticks() const {
     if (!isValid()) return 0;
     int64_t sum = 0;
-    for (int i = std::max(first, 0); i < last; ++i) {
+    const int end = std::min(last, staff->itemCount());
+    for (int i = std::max(first, 0); i < end; ++i) {
         if (const NotationItem* item = staff->itemAt(i)) sum += item->durationTicks();
     }
     return static_cast<int32_t>(sum);
@@ -87,7 +88,7 @@ int ItemRange::deleteRange() {
 ItemRange::Extents ItemRange::extents() const {
     Extents e;
     if (!isValid()) return e;
-    for (int i = std::max(first, 0); i <= last; ++i) {
+    for (int i = std::max(first, 0); i <= std::min(last, staff->lastItemIndex()); ++i) {
         const NotationItem* item = staff->itemAt(i);
         if (item == nullptr) continue;
         e.top = std::min(e.top, item->topExtent());
@@ -99,7 +100,7 @@ ItemRange::Extents ItemRange::extents() const {
 ItemRange::Extents ItemRange::durationExtents() const {
     Extents e;
     if (!isValid()) return e;
-    for (int i = std::max(first, 0); i <= last; ++i) {
+    for (int i = std::max(first, 0); i <= std::min(last, staff->lastItemIndex()); ++i) {
         const NotationItem* item = staff->itemAt(i);
         if (item == nullptr || !item->hasDuration()) continue;
         e.top = std::min(e.top, item->topExtent());
@@ -121,7 +122,7 @@ bool isMember(const NotationItem* item, int kind, int lane) {
 int ItemRange::makeGroup(int kind) {
     if (!isValid() || (kind != DurationItem::kBeamGroup && kind != DurationItem::kTripletGroup))
         return 0;
-    if (first < 0) return 0;
+    if (first < 0 || last > staff->lastItemIndex()) return 0;
     const NotationItem* head = staff->itemAt(first);
     if (head == nullptr || !head->hasDuration()) return 0;
     if (kind == DurationItem::kBeamGroup && head->typeCode() != kNoteItem &&

@@ -116,29 +116,44 @@ int32_t ticksBetween(const Staff& staff, int first, int last) {
     return static_cast<int32_t>(sum);
 }
 
+namespace {
+
+// The first index after `from` and the last before it, kept inside the list (or out of it
+// altogether) without overflow.
+int nextAfter(const Staff& staff, int from) {
+    if (from < 0) return 0;
+    return from >= staff.lastItemIndex() ? staff.itemCount() : from + 1;
+}
+int previousBefore(const Staff& staff, int from) {
+    if (from <= 0) return -1;
+    return from > staff.itemCount() ? staff.lastItemIndex() : from - 1;
+}
+
+}  // namespace
+
 int findNextOfType(const Staff& staff, int from, int typeCode) {
-    for (int i = from < -1 ? 0 : from + 1; i <= staff.lastItemIndex(); ++i) {
+    for (int i = nextAfter(staff, from); i <= staff.lastItemIndex(); ++i) {
         if (staff.itemAt(i)->typeCode() == typeCode) return i;
     }
     return -1;
 }
 
 int findPreviousOfType(const Staff& staff, int from, int typeCode) {
-    for (int i = from > staff.itemCount() ? staff.lastItemIndex() : from - 1; i >= 0; --i) {
+    for (int i = previousBefore(staff, from); i >= 0; --i) {
         if (staff.itemAt(i)->typeCode() == typeCode) return i;
     }
     return -1;
 }
 
 int findNextDuration(const Staff& staff, int from) {
-    for (int i = from < -1 ? 0 : from + 1; i <= staff.lastItemIndex(); ++i) {
+    for (int i = nextAfter(staff, from); i <= staff.lastItemIndex(); ++i) {
         if (staff.itemAt(i)->hasDuration()) return i;
     }
     return -1;
 }
 
 int findPreviousDuration(const Staff& staff, int from) {
-    for (int i = from > staff.itemCount() ? staff.lastItemIndex() : from - 1; i >= 0; --i) {
+    for (int i = previousBefore(staff, from); i >= 0; --i) {
         if (staff.itemAt(i)->hasDuration()) return i;
     }
     return -1;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <climits>
 #include <string>
 #include <vector>
 
@@ -559,6 +560,27 @@ TEST(Audit, PartialAuditTouchesOnlyTheBarsAroundTheRange) {
     for (NoteItem* n : notes) n->setAttribute(kTieIn);
     auditAround(b.staff(), 5, -1);  // two bars either side
     for (int i = 0; i < 5; ++i) EXPECT_FALSE(notes[i]->hasAttribute(kTieIn)) << i;
+}
+
+TEST(Audit, EntryPointsTakeAnyIndexes) {
+    StaffBuild b;
+    b.note(0);
+    b.bar();
+    b.rest(kWhole);
+    Staff& s = b.staff();
+    for (int a : {INT_MIN, -7, 0, 3, INT_MAX}) {
+        for (int z : {INT_MIN, -1, 2, INT_MAX}) {
+            auditStaff(s, a, z);
+            auditAround(s, a, z);
+        }
+    }
+    EXPECT_EQ(barAt(s, 2).incompleteBar, 0u);
+    EXPECT_EQ(static_cast<RestItem*>(s.itemAt(3))->durationTicks(), 768);
+
+    Staff empty(Staff::Unfilled{});
+    auditStaff(empty, -1, -1);
+    auditAround(empty, 0, -1);
+    EXPECT_EQ(empty.itemCount(), 0);
 }
 
 TEST(Audit, AuditSongHonoursNeedsAudit) {

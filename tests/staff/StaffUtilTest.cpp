@@ -195,6 +195,17 @@ TEST(StaffUtil, Searches) {
     EXPECT_EQ(indexAtTime(s, 192), 2);
     EXPECT_EQ(indexAtTime(s, 200), 3);
     EXPECT_EQ(indexAtTime(s, 100000), 8);
+    // Indexes far outside the list.
+    EXPECT_EQ(findNextOfType(s, INT_MAX, kBarLineItem), -1);
+    EXPECT_EQ(findNextOfType(s, INT_MIN, kBarLineItem), 0);
+    EXPECT_EQ(findPreviousOfType(s, INT_MIN, kBarLineItem), -1);
+    EXPECT_EQ(findPreviousOfType(s, INT_MAX, kBarLineItem), 8);
+    EXPECT_EQ(findNextDuration(s, INT_MAX), -1);
+    EXPECT_EQ(findPreviousDuration(s, INT_MIN), -1);
+    EXPECT_EQ(timeSignatureAt(s, 6).beatsPerBar, 4);
+    EXPECT_EQ(timeSignatureAt(s, 7).beatsPerBar, 3);
+    EXPECT_EQ(timeSignatureAt(s, INT_MAX).beatsPerBar, 3);
+    EXPECT_EQ(clefAt(s, INT_MIN), 0);
 }
 
 // ---- Cursor ----
@@ -349,6 +360,18 @@ TEST(ItemRange, BarAroundAndWidenToBars) {
         EXPECT_EQ(w.first, c.wantFirst) << c.first << "," << c.last;
         EXPECT_EQ(w.last, c.wantLast) << c.first << "," << c.last;
     }
+}
+
+TEST(ItemRange, RangesReachingPastTheListStayInside) {
+    StaffBuild b = twoBars();
+    const ItemRange wide{&b.staff(), INT_MIN, INT_MAX};
+    EXPECT_EQ(wide.ticks(), 192 * 3 + 96);
+    EXPECT_EQ(wide.extents().top, -4);
+    ItemRange group{&b.staff(), 1, INT_MAX};
+    EXPECT_EQ(group.makeGroup(0), 0);
+    ItemRange widened{&b.staff(), INT_MAX, INT_MAX};
+    widened.widenToBars();
+    EXPECT_LE(widened.last, b.last() - 1);
 }
 
 TEST(ItemRange, Extents) {
