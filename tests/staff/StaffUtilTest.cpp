@@ -248,31 +248,6 @@ TEST(StaffCursor, FindTypeAndFindDuration) {
     EXPECT_EQ(c.index(), b.last());
 }
 
-TEST(StaffCursor, TypedViews) {
-    StaffBuild b;
-    b.note(0);
-    b.chord({0, 2});
-    b.rest();
-    b.dynamic(3);
-    StaffCursor c(b.staff());
-    EXPECT_NE(c.barLine(), nullptr);
-    EXPECT_EQ(c.duration(), nullptr);
-    c.seek(1);
-    EXPECT_NE(c.noteOrChord(), nullptr);
-    EXPECT_EQ(c.rest(), nullptr);
-    c.seek(2);
-    EXPECT_NE(c.noteOrChord(), nullptr);
-    EXPECT_NE(c.duration(), nullptr);
-    c.seek(3);
-    EXPECT_NE(c.rest(), nullptr);
-    EXPECT_EQ(c.restChord(), nullptr);
-    EXPECT_EQ(c.noteOrChord(), nullptr);
-    c.seek(4);
-    EXPECT_NE(c.dynamic(), nullptr);
-    EXPECT_EQ(c.tempo(), nullptr);
-    EXPECT_EQ(c.duration(), nullptr);
-}
-
 TEST(StaffCursor, CountingCursorAddsAndSubtracts) {
     StaffBuild b = twoBars();
     static_cast<BarLineItem*>(b.staff().itemAt(3))->setIncompleteBar(0);
@@ -372,20 +347,6 @@ TEST(ItemRange, RangesReachingPastTheListStayInside) {
     ItemRange widened{&b.staff(), INT_MAX, INT_MAX};
     widened.widenToBars();
     EXPECT_LE(widened.last, b.last() - 1);
-}
-
-TEST(ItemRange, Extents) {
-    StaffBuild b;
-    b.note(-7);
-    b.note(9);
-    b.clef(0);  // -6 .. 6
-    const ItemRange all = ItemRange::makeWhole(&b.staff());
-    EXPECT_EQ(all.extents().top, -7);
-    EXPECT_EQ(all.extents().bottom, 9);
-    const ItemRange clefOnly = ItemRange::make(&b.staff(), 3, 3);
-    EXPECT_EQ(clefOnly.extents().top, -6);
-    EXPECT_EQ(clefOnly.durationExtents().top, INT_MAX);
-    EXPECT_EQ(clefOnly.durationExtents().bottom, -2147483647);
 }
 
 TEST(ItemRange, DeleteRange) {
