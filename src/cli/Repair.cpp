@@ -79,7 +79,8 @@ bool RepairTextTransfer(const char* source, const char* destination) {
     return !failed;
 }
 
-std::unique_ptr<Song> LoadSongWithRepair(const char* path, SongFileInfo& info) {
+std::unique_ptr<Song> LoadSongWithRepair(const char* path, SongFileInfo& info, bool* repaired) {
+    if (repaired) *repaired = false;
     std::unique_ptr<Song> song = LoadSongFile(path, info, nullptr);
     if (info.status != kLoadNotSong && info.status != kLoadCorrupt) return song;
     if (!IsDamagedByTextTransfer(path)) return song;
@@ -89,7 +90,10 @@ std::unique_ptr<Song> LoadSongWithRepair(const char* path, SongFileInfo& info) {
 
     const std::string temp = CreateTempFile();
     if (temp.empty()) return nullptr;
-    if (RepairTextTransfer(path, temp.c_str())) song = LoadSongFile(temp.c_str(), info, nullptr);
+    if (RepairTextTransfer(path, temp.c_str())) {
+        song = LoadSongFile(temp.c_str(), info, nullptr);
+        if (repaired) *repaired = true;
+    }
     ::unlink(temp.c_str());
     return song;
 }

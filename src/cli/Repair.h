@@ -11,8 +11,10 @@ class Song;
 // Loads a song file; when the load fails the way a text-mode (ASCII) transfer damages a file
 // (status 3 or 7) and the file reads like such a copy, announces a repair on standard error,
 // writes a repaired copy to a temporary file, loads that instead and deletes it. `info`
-// describes the last load made.
-std::unique_ptr<Song> LoadSongWithRepair(const char* path, SongFileInfo& info);
+// describes the last load made; `repaired` (optional) tells whether that was the load of a
+// repaired copy.
+std::unique_ptr<Song> LoadSongWithRepair(const char* path, SongFileInfo& info,
+                                         bool* repaired = nullptr);
 
 // True when every line feed in the file follows a carriage return (or a line feed that did);
 // also true for a file without any line feed. False when the file cannot be opened or read.
