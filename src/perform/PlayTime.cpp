@@ -13,14 +13,18 @@ constexpr unsigned kSmfFilter = 0x001C;
 
 }  // namespace
 
-unsigned PlayTimeSeconds(Song& song, PlayTimeVariant variant) {
-    EventSequence sequence(16);
+void RenderForPlayTime(Song& song, PlayTimeVariant variant, EventSequence& sequence) {
     PerformanceBuilder builder;
     sequence.allocatePages(16);
     sequence.reset();
     builder.attach(&song);
     sequence.addFilterBits(variant == PlayTimeVariant::Smf ? kSmfFilter : kScqFilter);
     builder.render(sequence);
+}
+
+unsigned PlayTimeSeconds(Song& song, PlayTimeVariant variant) {
+    EventSequence sequence(16);
+    RenderForPlayTime(song, variant, sequence);
     const uint32_t ms = sequence.ElapsedMilliseconds();
     return (ms + 500u) / 1000u;
 }
