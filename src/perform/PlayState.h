@@ -1,9 +1,12 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 namespace scq {
+
+class FlowTable;
 
 // A set of staff positions for the ties that are open: position p occupies bit |p + 100| mod 224.
 class TieSet {
@@ -63,6 +66,10 @@ struct PlayState {
     uint16_t barSharps = 0;
     uint16_t barDoubleFlats = 0;
     uint16_t barDoubleSharps = 0;
+    // Not part of the walk's state: the repeat and jump targets of the staff being walked,
+    // worked out once by the performance (none for other walks, whose flow rules then work
+    // the targets out at each visit).
+    const FlowTable* flowTable = nullptr;
 
     // Back to the values after reset; `channel` and `device` are kept.
     void reset() {

@@ -1,8 +1,32 @@
 #include "perform/PlayTime.h"
 
-// Placeholder until the performance builder lands: every song plays for 0 seconds.
+#include "perform/EventSequence.h"
+#include "perform/PerformanceBuilder.h"
+
 namespace scq {
 
-unsigned PlayTimeSeconds(Song&, PlayTimeVariant) { return 0; }
+namespace {
+
+// Kind filters: both drop time and key signatures; the SMF rendering drops pauses as well.
+constexpr unsigned kScqFilter = 0x000C;
+constexpr unsigned kSmfFilter = 0x001C;
+
+}  // namespace
+
+void RenderForPlayTime(Song& song, PlayTimeVariant variant, EventSequence& sequence) {
+    PerformanceBuilder builder;
+    sequence.allocatePages(16);
+    sequence.reset();
+    builder.attach(&song);
+    sequence.addFilterBits(variant == PlayTimeVariant::Smf ? kSmfFilter : kScqFilter);
+    builder.render(sequence);
+}
+
+unsigned PlayTimeSeconds(Song& song, PlayTimeVariant variant) {
+    EventSequence sequence(16);
+    RenderForPlayTime(song, variant, sequence);
+    const uint32_t ms = sequence.ElapsedMilliseconds();
+    return (ms + 500u) / 1000u;
+}
 
 }  // namespace scq

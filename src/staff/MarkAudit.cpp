@@ -2,9 +2,12 @@
 
 #include "items/Signatures.h"
 #include "perform/PlayState.h"
+#include "staff/AuditSteps.h"
 
 namespace scq {
 
-void KeySignatureItem::auditStep(PlayState&, Staff&, int) {}
+void KeySignatureItem::auditStep(PlayState& state, Staff&, int) {
+    keySignatureStep(*this, state);
+}
 
 }  // namespace scq

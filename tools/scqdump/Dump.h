@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+namespace scq {
+class Song;
+class Staff;
+class NotationItem;
+class EventSequence;
+struct SongFileInfo;
+}  // namespace scq
+
+namespace scq::dump {
+
+using Json = nlohmann::ordered_json;
+
+// The parts of a scqdump/1 document.
+Json DumpSong(const Song& song);
+Json DumpStaff(const Staff& staff);
+Json DumpItem(const NotationItem& item);
+Json DumpLoad(const SongFileInfo& info, bool repaired);
+
+// A 32-bit float as a JSON value that reads back as the same float; NaN and the infinities,
+// which no JSON number can hold, as the strings "NaN", "Infinity" and "-Infinity".
+Json FloatValue(float f);
+
+struct Options {
+    bool performance = false;
+    bool events = false;
+    bool pretty = false;
+};
+
+// Loads one file as scqinfo does and writes its document to `out`, followed by a line feed.
+// Returns whether the file produced a song. Event lists are streamed, never held as JSON.
+bool DumpFile(const char* path, const Options& options, std::FILE* out);
+
+}  // namespace scq::dump
