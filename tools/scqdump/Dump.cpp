@@ -329,8 +329,12 @@ namespace {
 // spaces per level with ": " between key and value.
 struct Layout {
     bool pretty;
+    // Built in place: g++ 12 at -O3 flags the "\n" + std::string(...) form (-Wrestrict).
     std::string newline(int depth) const {
-        return pretty ? "\n" + std::string(static_cast<size_t>(depth) * 2, ' ') : "";
+        if (!pretty) return "";
+        std::string text(static_cast<size_t>(depth) * 2 + 1, ' ');
+        text[0] = '\n';
+        return text;
     }
     const char* colon() const { return pretty ? ": " : ":"; }
     const char* comma() const { return pretty ? ", " : ","; }
