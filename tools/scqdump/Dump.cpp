@@ -1,15 +1,18 @@
 #include "Dump.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstring>
+#include <string_view>
+#include <vector>
 
 #include "Text.h"
+#include "cli/Repair.h"
 #include "items/BarsAndFlow.h"
 #include "items/DurationItems.h"
 #include "items/PerformanceMarks.h"
 #include "items/Signatures.h"
 #include "items/TextAndPedal.h"
-#include "cli/Repair.h"
 #include "perform/EventSequence.h"
 #include "perform/PlayTime.h"
 #include "song/Song.h"
@@ -24,18 +27,33 @@ std::string Text(const char (&field)[N]) {
     return Windows1252ToUtf8(field, N);
 }
 
-std::string Text(const std::string& s) { return Windows1252ToUtf8(s.data(), s.size()); }
+std::string Text(const std::string& s) {
+    return Windows1252ToUtf8(s.data(), s.size());
+}
 
 const char* const kFontSlots[FontTable::kEntryCount] = {
     "Staff Italic", "Staff Bold", "Staff Lyric", "Page Title Text", "Page Text", "Page Small Text",
     "User 1",       "User 2",     "User 3",      "User 4",          "User 5",    "User 6"};
 
-const char* const kKindNames[kItemTypeCount] = {
-    "ClefItem",          "KeySignatureItem",   "BarLineItem",          "EndingItem",
-    "InstrumentItem",    "TimeSignatureItem",  "TempoItem",            "DynamicItem",
-    "NoteItem",          "RestItem",           "ChordItem",            "PedalItem",
-    "FlowDirectionItem", "ControllerItem",     "TempoVariationItem",   "DynamicVariationItem",
-    "PerformanceStyleItem", "TextItem",        "RestChordItem"};
+const char* const kKindNames[kItemTypeCount] = {"ClefItem",
+                                                "KeySignatureItem",
+                                                "BarLineItem",
+                                                "EndingItem",
+                                                "InstrumentItem",
+                                                "TimeSignatureItem",
+                                                "TempoItem",
+                                                "DynamicItem",
+                                                "NoteItem",
+                                                "RestItem",
+                                                "ChordItem",
+                                                "PedalItem",
+                                                "FlowDirectionItem",
+                                                "ControllerItem",
+                                                "TempoVariationItem",
+                                                "DynamicVariationItem",
+                                                "PerformanceStyleItem",
+                                                "TextItem",
+                                                "RestChordItem"};
 
 void AddPositioned(Json& j, const PositionedItem& p) {
     j["position"] = static_cast<int>(p.position);
@@ -183,7 +201,8 @@ Json DumpItem(const NotationItem& item) {
             j["sweepStep"] = c.sweepStep;
             Json points = Json::array();
             for (const auto& p : c.points) {
-                points.push_back(Json{{"active", p.active}, {"offset", p.offset}, {"value", p.value}});
+                points.push_back(
+                    Json{{"active", p.active}, {"offset", p.offset}, {"value", p.value}});
             }
             j["points"] = std::move(points);
             break;
@@ -336,33 +355,106 @@ struct Layout {
     const char* comma() const { return pretty ? ", " : ","; }
 };
 
+// Output gathered in a fixed block and written with one fwrite per block: the event lists run to
+// millions of lines, and formatting each one through the stdio format parser would cost several
+// times the rendering that produced them.
+class BlockWriter {
+public:
+    explicit BlockWriter(std::FILE* out) : out_(out) {}
+    ~BlockWriter() { flush(); }
+    BlockWriter(const BlockWriter&) = delete;
+    BlockWriter& operator=(const BlockWriter&) = delete;
+
+    void put(std::string_view text) {
+        if (text.size() > kSize - used_) {
+            flush();
+            if (text.size() > kSize) {
+                std::fwrite(text.data(), 1, text.size(), out_);
+                return;
+            }
+        }
+        std::memcpy(buffer_.data() + used_, text.data(), text.size());
+        used_ += text.size();
+    }
+    void put(char c) {
+        if (used_ == kSize) flush();
+        buffer_[used_++] = c;
+    }
+    void put(long long value) {
+        if (kSize - used_ < kNumberRoom) flush();
+        char* begin = buffer_.data() + used_;
+        used_ += static_cast<size_t>(std::to_chars(begin, begin + kNumberRoom, value).ptr - begin);
+    }
+    void flush() {
+        if (used_ > 0) std::fwrite(buffer_.data(), 1, used_, out_);
+        used_ = 0;
+    }
+
+private:
+    static constexpr size_t kSize = size_t{1} << 16;
+    static constexpr size_t kNumberRoom = 24;  // any 64-bit integer in decimal
+    std::FILE* out_;
+    std::vector<char> buffer_ = std::vector<char>(kSize);
+    size_t used_ = 0;
+};
+
 // Writes one variant of the performance at nesting depth `depth`: its figures and, when asked,
 // its events. The events are written straight from the sequence, never gathered into a JSON
 // value, so a performance of a million events streams out in one pass.
-void WriteVariant(std::FILE* out, Song& song, PlayTimeVariant variant, bool events,
-                  const Layout& l, int depth) {
+void WriteVariant(BlockWriter& w, Song& song, PlayTimeVariant variant, bool events, const Layout& l,
+                  int depth) {
     EventSequence sequence(16);
     RenderForPlayTime(song, variant, sequence);
     const uint32_t ms = sequence.ElapsedMilliseconds();
     const std::string in = l.newline(depth + 1);
-    std::fprintf(out, "{%s\"elapsedMilliseconds\"%s%u,%s\"seconds\"%s%u,%s\"full\"%s%d",
-                 in.c_str(), l.colon(), ms, in.c_str(), l.colon(), (ms + 500u) / 1000u, in.c_str(),
-                 l.colon(), sequence.isFull() ? 1 : 0);
+    const std::string_view colon = l.colon();
+    w.put('{');
+    w.put(in);
+    w.put("\"elapsedMilliseconds\"");
+    w.put(colon);
+    w.put(static_cast<long long>(ms));
+    w.put(',');
+    w.put(in);
+    w.put("\"seconds\"");
+    w.put(colon);
+    w.put(static_cast<long long>((ms + 500u) / 1000u));  // as PlayTimeSeconds rounds
+    w.put(',');
+    w.put(in);
+    w.put("\"full\"");
+    w.put(colon);
+    w.put(sequence.isFull() ? 1LL : 0LL);
     if (events) {
-        std::fprintf(out, ",%s\"events\"%s[", in.c_str(), l.colon());
+        w.put(',');
+        w.put(in);
+        w.put("\"events\"");
+        w.put(colon);
+        w.put('[');
         const std::string item = l.newline(depth + 2);
-        const char* c = l.comma();
+        const std::string_view c = l.comma();
         bool first = true;
         sequence.forEach([&](const SequenceEvent& e) {
-            std::fprintf(out, "%s%s[%d%s%d%s%u%s%u%s%u%s%d]", first ? "" : ",", item.c_str(),
-                         e.time, c, e.kind(), c, static_cast<unsigned>(e.byteA), c,
-                         static_cast<unsigned>(e.byteB), c, static_cast<unsigned>(e.byteC), c,
-                         e.device());
+            if (!first) w.put(',');
             first = false;
+            w.put(item);
+            w.put('[');
+            w.put(static_cast<long long>(e.time));
+            w.put(c);
+            w.put(static_cast<long long>(e.kind()));
+            w.put(c);
+            w.put(static_cast<long long>(e.byteA));
+            w.put(c);
+            w.put(static_cast<long long>(e.byteB));
+            w.put(c);
+            w.put(static_cast<long long>(e.byteC));
+            w.put(c);
+            w.put(static_cast<long long>(e.device()));
+            w.put(']');
         });
-        std::fprintf(out, "%s]", first ? "" : in.c_str());
+        if (!first) w.put(in);
+        w.put(']');
     }
-    std::fprintf(out, "%s}", l.newline(depth).c_str());
+    w.put(l.newline(depth));
+    w.put('}');
 }
 
 }  // namespace
@@ -373,30 +465,42 @@ bool DumpFile(const char* path, const Options& options, std::FILE* out) {
     std::unique_ptr<Song> song = LoadSongWithRepair(path, info, &repaired);
     Json doc;
     doc["format"] = "scqdump/1";
-    doc["file"] = Windows1252ToUtf8(path, std::strlen(path));
+    doc["file"] = FileNameText(path);
     doc["load"] = DumpLoad(info, repaired);
     doc["song"] = song ? DumpSong(*song) : Json(nullptr);
     std::string text = options.pretty ? doc.dump(2) : doc.dump();
+    BlockWriter w(out);
     if (options.performance || options.events) {
         // Reopen the document after its last member and add the performance block by hand.
         const Layout l{options.pretty};
         text.resize(text.rfind('}'));
         while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
-        std::fputs(text.c_str(), out);
-        std::fprintf(out, ",%s\"performance\"%s", l.newline(1).c_str(), l.colon());
+        w.put(text);
+        w.put(',');
+        w.put(l.newline(1));
+        w.put("\"performance\"");
+        w.put(std::string_view(l.colon()));
         if (!song) {
-            std::fputs("null", out);
+            w.put("null");
         } else {
-            std::fprintf(out, "{%s\"scq\"%s", l.newline(2).c_str(), l.colon());
-            WriteVariant(out, *song, PlayTimeVariant::Scq, options.events, l, 2);
-            std::fprintf(out, ",%s\"smf\"%s", l.newline(2).c_str(), l.colon());
-            WriteVariant(out, *song, PlayTimeVariant::Smf, options.events, l, 2);
-            std::fprintf(out, "%s}", l.newline(1).c_str());
+            w.put('{');
+            w.put(l.newline(2));
+            w.put("\"scq\"");
+            w.put(std::string_view(l.colon()));
+            WriteVariant(w, *song, PlayTimeVariant::Scq, options.events, l, 2);
+            w.put(',');
+            w.put(l.newline(2));
+            w.put("\"smf\"");
+            w.put(std::string_view(l.colon()));
+            WriteVariant(w, *song, PlayTimeVariant::Smf, options.events, l, 2);
+            w.put(l.newline(1));
+            w.put('}');
         }
-        std::fprintf(out, "%s}\n", l.newline(0).c_str());
+        w.put(l.newline(0));
+        w.put("}\n");
     } else {
-        std::fputs(text.c_str(), out);
-        std::fputc('\n', out);
+        w.put(text);
+        w.put('\n');
     }
     return song != nullptr;
 }
