@@ -587,7 +587,8 @@ void CheckDocument(const std::string& path, const Json& doc, const dump::Options
 // Test songs.
 
 // Texts with every kind of byte: the undefined five, the assigned 0x80-0x9F, Latin-1.
-const std::string kOddText = "\x80 \x81\x8d\x8f\x90\x9d \x93q\x94 caf\xe9 \xff";
+const std::string kOddText =
+    "\x80 \x81\x8d\x8f\x90\x9d \x93q\x94 caf\xe9 \xff \"quoted\" back\\slash \x01\x08\x0c\x1f\x7f";
 
 // A song that holds all nineteen kinds with values away from their defaults, lyrics with any
 // bytes, odd fonts, an unusual staff selection and unusual margins.
@@ -977,7 +978,8 @@ TEST(DumpProgram, PrettyParsesToTheSameJson) {
     const std::string song = dir / "song.scq";
     ASSERT_TRUE(WriteFile(song, BuildSong(AllKindsSong(16))));
     const std::string example = std::string(SCQ_SOURCE_DIR) + "/examples/sonatina.scq";
-    for (const std::string& path : {song, example, dir / "missing.scq"}) {
+    const std::string empty = std::string(SCQ_SOURCE_DIR) + "/examples/empty.scq";
+    for (const std::string& path : {song, example, empty, dir / "missing.scq"}) {
         for (const std::vector<std::string>& flags :
              {std::vector<std::string>{}, std::vector<std::string>{"--performance"},
               std::vector<std::string>{"--events"}}) {
