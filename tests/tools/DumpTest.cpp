@@ -859,6 +859,44 @@ TEST(Dump, FilesWithoutASong) {
     }
 }
 
+// A performance that outgrows the event sequence says so in both variants.
+TEST(Dump, FullSequence) {
+    std::vector<Item> chords;
+    for (int i = 0; i < 140; ++i) {
+        chords.push_back(
+            Chord(dur::Sixteenth, {-8, -7, -6, -5, -4, -3, -2, -1, 0, 1, 2, 3, 4, 5, 6, 7}));
+    }
+    std::vector<Item> items = {Bar(bar::LocalRepeatOpen)};
+    items.insert(items.end(), chords.begin(), chords.end());
+    items.push_back(Bar(bar::LocalRepeatClose, 255));
+    SongSpec spec;
+    spec.staffs = {MakeStaff("Full", items)};
+    TempFile file(BuildSong(spec));
+    const dump::Options options{true, false, false};
+    const Json doc = Json::parse(DumpToText(file.path(), options).text);
+    EXPECT_EQ(doc["performance"]["scq"]["full"], 1);
+    EXPECT_EQ(doc["performance"]["smf"]["full"], 1);
+    CheckDocument(file.path(), doc, options);
+}
+
+// The parts as JSON values are those of the document.
+TEST(Dump, PartsEqualTheDocument) {
+    TempFile file(BuildSong(AllKindsSong(16)));
+    const Json doc = Json::parse(DumpToText(file.path(), {}).text);
+    SongFileInfo info;
+    bool repaired = false;
+    std::unique_ptr<Song> song = LoadSongWithRepair(file.path().c_str(), info, &repaired);
+    ASSERT_TRUE(song);
+    EXPECT_EQ(dump::DumpLoad(info, repaired), doc["load"]);
+    EXPECT_EQ(dump::DumpSong(*song), doc["song"]);
+    const Staff& staff = *song->staffAt(0);
+    EXPECT_EQ(dump::DumpStaff(staff), doc["song"]["staffs"][0]);
+    for (int i = 0; i < staff.itemCount(); ++i) {
+        EXPECT_EQ(dump::DumpItem(*staff.itemAt(i)),
+                  doc["song"]["staffs"][0]["items"][static_cast<size_t>(i)]);
+    }
+}
+
 // The play times equal those of the scqinfo report of the same file.
 TEST(Dump, SecondsEqualTheScqinfoReport) {
     TempFile file(BuildSong(AllKindsSong(16)));
