@@ -1,6 +1,8 @@
 // scqdump on a song of about a million events per rendering: the whole dump with --events
-// against computing the performance alone. The dump should cost no more than about twice the
-// performance; the counters of BM_DumpWithEvents give the ratio.
+// (BM_DumpWithEvents) against computing the performance alone (BM_RenderBoth, both renderings
+// of a loaded song) and against loading and rendering (BM_LoadAndRenderBoth, what scqinfo does
+// for its play times). The dump should take no more than about twice the performance.
+// BM_DumpSongOnly shows the share of loading and the song document.
 //
 // The song file is written once by the test song builder: 64 staffs of bars of four eighths, a
 // staccato quarter and a chord of three quarters, with a dynamic every 16 bars.
