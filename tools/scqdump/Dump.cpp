@@ -115,31 +115,10 @@ public:
         separate();
         out_.put(std::string_view("null"));
     }
-    // A UTF-8 text as a JSON string.
+    // A UTF-8 text as a JSON string; the JSON library does the escaping.
     void string(std::string_view utf8) {
         separate();
-        out_.put('"');
-        for (char c : utf8) {
-            const auto b = static_cast<unsigned char>(c);
-            if (b == '"' || b == '\\') {
-                out_.put('\\');
-                out_.put(c);
-            } else if (b >= 0x20) {
-                out_.put(c);
-            } else if (b == '\n') {
-                out_.put(std::string_view("\\n"));
-            } else if (b == '\t') {
-                out_.put(std::string_view("\\t"));
-            } else if (b == '\r') {
-                out_.put(std::string_view("\\r"));
-            } else {
-                static const char kDigits[] = "0123456789abcdef";
-                out_.put(std::string_view("\\u00"));
-                out_.put(kDigits[b >> 4]);
-                out_.put(kDigits[b & 15]);
-            }
-        }
-        out_.put('"');
+        out_.put(Json(utf8).dump());
     }
     // A byte text of the song, decoded as windows-1252, up to its first 0 byte or `size` bytes.
     void text(const char* bytes, size_t size) { string(Windows1252ToUtf8(bytes, size)); }
@@ -148,19 +127,14 @@ public:
         text(field, N);
     }
     void text(const std::string& s) { text(s.data(), s.size()); }
-    // A 32-bit float: a number that reads back as the same float, or a string for NaN and the
-    // infinities. Every float is exactly a double, and the double's shortest text reads back as
-    // that double; the ".0" keeps an integral value (and -0) a floating-point number.
+    // A 32-bit float: a number that reads back as the same float (every float is exactly a
+    // double, and the library writes a double so that it reads back as itself), or a string
+    // for NaN and the infinities, which no JSON number can hold.
     void number(float f) {
         if (std::isnan(f)) return string("NaN");
         if (std::isinf(f)) return string(f > 0 ? "Infinity" : "-Infinity");
-        char digits[32];
-        const auto end = std::to_chars(digits, digits + sizeof digits, static_cast<double>(f)).ptr;
-        const std::string_view shortest(digits, static_cast<size_t>(end - digits));
         separate();
-        out_.put(shortest);
-        if (shortest.find_first_of(".e") == std::string_view::npos)
-            out_.put(std::string_view(".0"));
+        out_.put(Json(static_cast<double>(f)).dump());
     }
     // One event row: [time, kind, a, b, c, device], always on one line.
     void event(const SequenceEvent& e) {
