@@ -195,17 +195,7 @@ void ReadStaffProperties(Staff& staff, int revision, SongInputStream& s) {
 
     staff.lineCount = revision >= 16 ? static_cast<uint8_t>(s.ReadByte()) : 5;
     if (staff.lineCount > 32) staff.lineCount = 5;
-    const int lines = staff.lineCount;
-    if (staff.upperBoundary > -lines) {
-        staff.upperBoundary = -lines;
-    } else if (staff.upperBoundary < -100) {
-        staff.upperBoundary = -100;
-    }
-    if (staff.lowerBoundary < lines) {
-        staff.lowerBoundary = lines;
-    } else if (staff.lowerBoundary > 100) {
-        staff.lowerBoundary = 100;
-    }
+    staff.clampBoundaries();
 
     staff.layerWithNext = revision >= 8 ? s.ReadInt16() : 0;
     staff.transposition = s.ReadInt16();

@@ -89,4 +89,18 @@ void Staff::setEndingBar(int value) {
     }
 }
 
+void Staff::clampBoundaries() {
+    const int lines = lineCount;
+    if (upperBoundary > -lines) {
+        upperBoundary = -lines;
+    } else if (upperBoundary < -100) {
+        upperBoundary = -100;
+    }
+    if (lowerBoundary < lines) {
+        lowerBoundary = lines;
+    } else if (lowerBoundary > 100) {
+        lowerBoundary = 100;
+    }
+}
+
 }  // namespace scq

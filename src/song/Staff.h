@@ -66,6 +66,9 @@ public:
     void deleteItems(int first, int last);
     // Stores `endingBar` and restyles the closing bar line from it.
     void setEndingBar(int value);
+    // Keeps the vertical room within its limits: `upperBoundary` from -100 to -lineCount,
+    // `lowerBoundary` from lineCount to 100.
+    void clampBoundaries();
     // Whether the staff reports itself modified; in this program never.
     bool isModified() const { return false; }
 

@@ -88,19 +88,9 @@ int destroyItem(Staff& staff, int i) {
 }
 
 void setExtents(Staff& staff, int upper, int lower) {
-    const int lines = staff.lineCount;
     staff.upperBoundary = upper;
     staff.lowerBoundary = lower;
-    if (staff.upperBoundary > -lines) {
-        staff.upperBoundary = -lines;
-    } else if (staff.upperBoundary < -100) {
-        staff.upperBoundary = -100;
-    }
-    if (staff.lowerBoundary < lines) {
-        staff.lowerBoundary = lines;
-    } else if (staff.lowerBoundary > 100) {
-        staff.lowerBoundary = 100;
-    }
+    staff.clampBoundaries();
 }
 
 void setLineCount(Staff& staff, int n) {

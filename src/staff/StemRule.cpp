@@ -12,6 +12,12 @@ namespace scq {
 
 namespace {
 
+// Whether an item takes part in a beam group of the given lane.
+bool inBeamLane(const NotationItem* x, int lane) {
+    return takesPart(x, DurationItem::kBeamGroup) &&
+           laneOf(static_cast<const DurationItem&>(*x)) == lane;
+}
+
 // The indexes of the members of the beam group that the item at `index` belongs to: back to
 // its First and forward to its End, in the item's lane, stopping at anything that cannot stand
 // inside a beam.
@@ -23,9 +29,7 @@ std::vector<int> beamGroupAround(const Staff& staff, int index) {
         for (int j = index - 1; j >= 0; --j) {
             const NotationItem* x = staff.itemAt(j);
             if (!mayContinueGroup(x, DurationItem::kBeamGroup, lane)) break;
-            if (!takesPart(x, DurationItem::kBeamGroup) ||
-                laneOf(static_cast<const DurationItem&>(*x)) != lane)
-                continue;
+            if (!inBeamLane(x, lane)) continue;
             const int p = static_cast<const DurationItem&>(*x).beamPosition;
             if (p == DurationItem::kNotPresent || p == DurationItem::kGroupEnd) break;
             start = j;
@@ -36,9 +40,7 @@ std::vector<int> beamGroupAround(const Staff& staff, int index) {
     for (int j = start; j <= staff.lastItemIndex(); ++j) {
         const NotationItem* x = staff.itemAt(j);
         if (!mayContinueGroup(x, DurationItem::kBeamGroup, lane)) break;
-        if (!takesPart(x, DurationItem::kBeamGroup) ||
-            laneOf(static_cast<const DurationItem&>(*x)) != lane)
-            continue;
+        if (!inBeamLane(x, lane)) continue;
         const int p = static_cast<const DurationItem&>(*x).beamPosition;
         if (p == DurationItem::kNotPresent && j != index) break;
         if (p == DurationItem::kGroupFirst && j != start) break;

@@ -1,7 +1,7 @@
 #pragma once
 
-// Runs the real scqinfo binary with arguments, standard input and environment, and captures
-// standard output, standard error and the exit code.
+// Runs the real scqinfo binary (or another program) with arguments, standard input and
+// environment, and captures standard output, standard error and the exit code.
 
 #include <fcntl.h>
 #include <sys/wait.h>
@@ -81,8 +81,8 @@ struct RunOptions {
     bool merged = false;  // standard output and standard error into one pipe
 };
 
-inline RunResult RunScqinfoBinary(const std::vector<std::string>& args,
-                                  const RunOptions& options = {}) {
+inline RunResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                            const RunOptions& options = {}) {
     RunResult result;
     TempDir io;
     const std::string inPath = io / "stdin";
@@ -92,7 +92,7 @@ inline RunResult RunScqinfoBinary(const std::vector<std::string>& args,
 
     // Everything the child needs is prepared before the fork.
     std::vector<std::string> argStore;
-    argStore.push_back(SCQINFO_PATH);
+    argStore.push_back(program);
     argStore.insert(argStore.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (auto& a : argStore) argv.push_back(a.data());
@@ -157,6 +157,11 @@ inline RunResult RunScqinfoBinary(const std::vector<std::string>& args,
         result.err = ReadBytes(errPath);
     }
     return result;
+}
+
+inline RunResult RunScqinfoBinary(const std::vector<std::string>& args,
+                                  const RunOptions& options = {}) {
+    return RunProgram(SCQINFO_PATH, args, options);
 }
 
 }  // namespace scq::testing

@@ -1,15 +1,18 @@
 #include "Dump.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstring>
+#include <string_view>
+#include <vector>
 
 #include "Text.h"
+#include "cli/Repair.h"
 #include "items/BarsAndFlow.h"
 #include "items/DurationItems.h"
 #include "items/PerformanceMarks.h"
 #include "items/Signatures.h"
 #include "items/TextAndPedal.h"
-#include "cli/Repair.h"
 #include "perform/EventSequence.h"
 #include "perform/PlayTime.h"
 #include "song/Song.h"
@@ -19,389 +22,603 @@ namespace scq::dump {
 
 namespace {
 
-template <size_t N>
-std::string Text(const char (&field)[N]) {
-    return Windows1252ToUtf8(field, N);
-}
-
-std::string Text(const std::string& s) { return Windows1252ToUtf8(s.data(), s.size()); }
-
 const char* const kFontSlots[FontTable::kEntryCount] = {
     "Staff Italic", "Staff Bold", "Staff Lyric", "Page Title Text", "Page Text", "Page Small Text",
     "User 1",       "User 2",     "User 3",      "User 4",          "User 5",    "User 6"};
 
+// clang-format off
 const char* const kKindNames[kItemTypeCount] = {
     "ClefItem",          "KeySignatureItem",   "BarLineItem",          "EndingItem",
     "InstrumentItem",    "TimeSignatureItem",  "TempoItem",            "DynamicItem",
     "NoteItem",          "RestItem",           "ChordItem",            "PedalItem",
     "FlowDirectionItem", "ControllerItem",     "TempoVariationItem",   "DynamicVariationItem",
     "PerformanceStyleItem", "TextItem",        "RestChordItem"};
+// clang-format on
 
-void AddPositioned(Json& j, const PositionedItem& p) {
-    j["position"] = static_cast<int>(p.position);
-    j["reservesWidth"] = static_cast<int>(p.reservesWidth);
-    j["justification"] = static_cast<int>(p.justification);
-    j["placement"] = static_cast<int>(p.placement);
+// Output gathered in a fixed block and handed on one block at a time, to a stream or a string. A
+// document runs to hundreds of megabytes for a large song, so it is never held whole, and
+// formatting each number through the stdio format parser would cost several times the rendering
+// that produced the events.
+class BlockWriter {
+public:
+    explicit BlockWriter(std::FILE* out) : out_(out) {}
+    explicit BlockWriter(std::string* text) : text_(text) {}
+    ~BlockWriter() { flush(); }
+    BlockWriter(const BlockWriter&) = delete;
+    BlockWriter& operator=(const BlockWriter&) = delete;
+
+    void put(std::string_view text) {
+        if (text.size() > kSize - used_) {
+            flush();
+            if (text.size() > kSize) {
+                emit(text);
+                return;
+            }
+        }
+        std::memcpy(buffer_.data() + used_, text.data(), text.size());
+        used_ += text.size();
+    }
+    void put(char c) {
+        if (used_ == kSize) flush();
+        buffer_[used_++] = c;
+    }
+    void put(long long value) {
+        if (kSize - used_ < kNumberRoom) flush();
+        char* begin = buffer_.data() + used_;
+        used_ += static_cast<size_t>(std::to_chars(begin, begin + kNumberRoom, value).ptr - begin);
+    }
+    void flush() {
+        emit(std::string_view(buffer_.data(), used_));
+        used_ = 0;
+    }
+
+private:
+    static constexpr size_t kSize = size_t{1} << 16;
+    static constexpr size_t kNumberRoom = 24;  // any 64-bit integer in decimal
+
+    void emit(std::string_view text) {
+        if (text.empty()) return;
+        if (out_) std::fwrite(text.data(), 1, text.size(), out_);
+        if (text_) text_->append(text);
+    }
+
+    std::FILE* out_ = nullptr;
+    std::string* text_ = nullptr;
+    std::vector<char> buffer_ = std::vector<char>(kSize);
+    size_t used_ = 0;
+};
+
+// Writes JSON text straight to a BlockWriter: compact, or indented by two spaces per level with
+// ": " between key and value. An inline array keeps its elements on one line even when indented.
+// Every member is a key() followed by exactly one value or container.
+class Writer {
+public:
+    Writer(BlockWriter& out, bool pretty) : out_(out), pretty_(pretty) {}
+
+    void beginObject() { open('{', false); }
+    void endObject() { close('}'); }
+    void beginArray(bool inlined = false) { open('[', inlined); }
+    void endArray() { close(']'); }
+
+    void key(std::string_view name) {  // names are plain ASCII
+        separate();
+        out_.put('"');
+        out_.put(name);
+        out_.put(pretty_ ? std::string_view("\": ") : std::string_view("\":"));
+        afterKey_ = true;
+    }
+    void integer(long long value) {
+        separate();
+        out_.put(value);
+    }
+    void null() {
+        separate();
+        out_.put(std::string_view("null"));
+    }
+    // A UTF-8 text as a JSON string; the JSON library does the escaping.
+    void string(std::string_view utf8) {
+        separate();
+        out_.put(Json(utf8).dump());
+    }
+    // A byte text of the song, decoded as windows-1252, up to its first 0 byte or `size` bytes.
+    void text(const char* bytes, size_t size) { string(Windows1252ToUtf8(bytes, size)); }
+    template <size_t N>
+    void text(const char (&field)[N]) {
+        text(field, N);
+    }
+    void text(const std::string& s) { text(s.data(), s.size()); }
+    // A 32-bit float: a number that reads back as the same float (every float is exactly a
+    // double, and the library writes a double so that it reads back as itself), or a string
+    // for NaN and the infinities, which no JSON number can hold.
+    void number(float f) {
+        if (std::isnan(f)) return string("NaN");
+        if (std::isinf(f)) return string(f > 0 ? "Infinity" : "-Infinity");
+        separate();
+        out_.put(Json(static_cast<double>(f)).dump());
+    }
+    // One event row: [time, kind, a, b, c, device], always on one line.
+    void event(const SequenceEvent& e) {
+        separate();
+        const std::string_view comma = pretty_ ? ", " : ",";
+        out_.put('[');
+        out_.put(static_cast<long long>(e.time));
+        out_.put(comma);
+        out_.put(static_cast<long long>(e.kind()));
+        out_.put(comma);
+        out_.put(static_cast<long long>(e.byteA));
+        out_.put(comma);
+        out_.put(static_cast<long long>(e.byteB));
+        out_.put(comma);
+        out_.put(static_cast<long long>(e.byteC));
+        out_.put(comma);
+        out_.put(static_cast<long long>(e.device()));
+        out_.put(']');
+    }
+
+    void field(std::string_view name, long long value) {
+        key(name);
+        integer(value);
+    }
+
+private:
+    struct Level {
+        bool empty;
+        bool inlined;
+    };
+
+    // What goes before a key, or before a value that is not a member's: the comma after the
+    // previous element and, when indenting, the line break.
+    void separate() {
+        if (afterKey_) {
+            afterKey_ = false;
+            return;
+        }
+        if (levels_.empty()) return;
+        Level& level = levels_.back();
+        if (!level.empty) out_.put(',');
+        if (pretty_) {
+            if (level.inlined) {
+                if (!level.empty) out_.put(' ');
+            } else {
+                lineBreak(levels_.size());
+            }
+        }
+        level.empty = false;
+    }
+    void open(char bracket, bool inlined) {
+        separate();
+        out_.put(bracket);
+        const bool inInline = !levels_.empty() && levels_.back().inlined;
+        levels_.push_back({true, inlined || inInline});
+    }
+    void close(char bracket) {
+        const Level level = levels_.back();
+        levels_.pop_back();
+        if (pretty_ && !level.empty && !level.inlined) lineBreak(levels_.size());
+        out_.put(bracket);
+    }
+    void lineBreak(size_t depth) {
+        static constexpr std::string_view kSpaces = "                                ";
+        out_.put('\n');
+        for (size_t n = depth * 2; n > 0;) {
+            const size_t step = n < kSpaces.size() ? n : kSpaces.size();
+            out_.put(kSpaces.substr(0, step));
+            n -= step;
+        }
+    }
+
+    BlockWriter& out_;
+    bool pretty_;
+    bool afterKey_ = false;
+    std::vector<Level> levels_;
+};
+
+void WritePositioned(Writer& w, const PositionedItem& p) {
+    w.field("position", p.position);
+    w.field("reservesWidth", p.reservesWidth);
+    w.field("justification", p.justification);
+    w.field("placement", p.placement);
 }
 
-void AddDuration(Json& j, const DurationItem& d) {
-    j["attributes"] = static_cast<int>(d.attributes);
-    j["accidentalSpacing"] = static_cast<int>(d.accidentalSpacing);
-    j["noteSpacing"] = static_cast<int>(d.noteSpacing);
-    j["baseDuration"] = static_cast<int>(d.baseDuration);
-    j["beamPosition"] = static_cast<int>(d.beamPosition);
-    j["tripletPosition"] = static_cast<int>(d.tripletPosition);
-    j["stemDirection"] = static_cast<int>(d.stemDirection);
-    j["slurDirection"] = static_cast<int>(d.slurDirection);
-    j["lyricSetting"] = static_cast<int>(d.lyricSetting);
-    j["durationTicks"] = d.durationTicks();
+void WriteDuration(Writer& w, const DurationItem& d) {
+    w.field("attributes", d.attributes);
+    w.field("accidentalSpacing", d.accidentalSpacing);
+    w.field("noteSpacing", d.noteSpacing);
+    w.field("baseDuration", d.baseDuration);
+    w.field("beamPosition", d.beamPosition);
+    w.field("tripletPosition", d.tripletPosition);
+    w.field("stemDirection", d.stemDirection);
+    w.field("slurDirection", d.slurDirection);
+    w.field("lyricSetting", d.lyricSetting);
+    w.field("durationTicks", d.durationTicks());
 }
 
-void AddNoteFields(Json& j, const NoteItem& n) {
-    j["staffPosition"] = static_cast<int>(n.staffPosition);
-    j["accidental"] = static_cast<int>(n.accidental);
-    j["tieDirection"] = static_cast<int>(n.tieDirection);
-    j["muted"] = static_cast<int>(n.muted);
-    j["noLedgerLines"] = static_cast<int>(n.noLedgerLines);
-    j["hiddenStem"] = static_cast<int>(n.hiddenStem);
+void WriteNoteFields(Writer& w, const NoteItem& n) {
+    w.field("staffPosition", n.staffPosition);
+    w.field("accidental", n.accidental);
+    w.field("tieDirection", n.tieDirection);
+    w.field("muted", n.muted);
+    w.field("noLedgerLines", n.noLedgerLines);
+    w.field("hiddenStem", n.hiddenStem);
 }
 
-void AddRestFields(Json& j, const RestItem& r) {
-    j["verticalOffset"] = static_cast<int>(r.verticalOffset);
-    j["measuredLength"] = static_cast<long long>(r.measuredLength);
-    j["isMeasured"] = static_cast<int>(r.isMeasured);
+void WriteRestFields(Writer& w, const RestItem& r) {
+    w.field("verticalOffset", r.verticalOffset);
+    w.field("measuredLength", r.measuredLength);
+    w.field("isMeasured", r.isMeasured);
 }
 
-}  // namespace
-
-Json FloatValue(float f) {
-    if (std::isnan(f)) return "NaN";
-    if (std::isinf(f)) return f > 0 ? "Infinity" : "-Infinity";
-    // Every float is exactly a double, and the double's shortest text reads back as itself.
-    return static_cast<double>(f);
-}
-
-Json DumpItem(const NotationItem& item) {
-    Json j;
+void WriteItem(Writer& w, const NotationItem& item) {
     const int type = item.typeCode();
-    j["type"] = type;
-    j["kind"] = type >= 0 && type < kItemTypeCount ? kKindNames[type] : "";
-    j["visibility"] = static_cast<int>(item.visibility);
-    j["colour"] = static_cast<int>(item.colour);
-    if (item.isPositioned()) AddPositioned(j, static_cast<const PositionedItem&>(item));
+    w.beginObject();
+    w.field("type", type);
+    w.key("kind");
+    w.string(type >= 0 && type < kItemTypeCount ? kKindNames[type] : "");
+    w.field("visibility", item.visibility);
+    w.field("colour", item.colour);
+    if (item.isPositioned()) WritePositioned(w, static_cast<const PositionedItem&>(item));
     switch (type) {
         case kClefItem: {
             const auto& c = static_cast<const ClefItem&>(item);
-            j["clefType"] = static_cast<int>(c.clefType);
-            j["octaveShift"] = static_cast<int>(c.octaveShift);
+            w.field("clefType", c.clefType);
+            w.field("octaveShift", c.octaveShift);
             break;
         }
         case kKeySignatureItem: {
             const auto& k = static_cast<const KeySignatureItem&>(item);
-            j["flats"] = static_cast<int>(k.flats);
-            j["sharps"] = static_cast<int>(k.sharps);
-            j["clefHint"] = static_cast<int>(k.clefHint);
-            j["cancelledFlats"] = static_cast<int>(k.cancelledFlats);
-            j["cancelledSharps"] = static_cast<int>(k.cancelledSharps);
+            w.field("flats", k.flats);
+            w.field("sharps", k.sharps);
+            w.field("clefHint", k.clefHint);
+            w.field("cancelledFlats", k.cancelledFlats);
+            w.field("cancelledSharps", k.cancelledSharps);
             break;
         }
         case kBarLineItem: {
             const auto& b = static_cast<const BarLineItem&>(item);
-            j["barStyle"] = static_cast<int>(b.barStyle);
-            j["systemBreak"] = static_cast<int>(b.systemBreak);
-            j["incompleteBar"] = static_cast<int>(b.incompleteBar);
-            j["repeatCount"] = static_cast<int>(b.repeatCount);
+            w.field("barStyle", b.barStyle);
+            w.field("systemBreak", b.systemBreak);
+            w.field("incompleteBar", b.incompleteBar);
+            w.field("repeatCount", b.repeatCount);
             break;
         }
         case kEndingItem:
-            j["endings"] = static_cast<long long>(static_cast<const EndingItem&>(item).endings);
+            w.field("endings", static_cast<const EndingItem&>(item).endings);
             break;
         case kInstrumentItem: {
             const auto& in = static_cast<const InstrumentItem&>(item).instrument;
-            j["bankSelect"] = in.bankSelect;
-            j["bank"] = in.bank;
-            j["patch"] = in.patch;
+            w.field("bankSelect", in.bankSelect);
+            w.field("bank", in.bank);
+            w.field("patch", in.patch);
             break;
         }
         case kTimeSignatureItem: {
             const auto& t = static_cast<const TimeSignatureItem&>(item);
-            j["beatsPerBar"] = static_cast<int>(t.beatsPerBar);
-            j["beatValueCode"] = static_cast<int>(t.beatValueCode);
-            j["signatureStyle"] = static_cast<int>(t.signatureStyle);
+            w.field("beatsPerBar", t.beatsPerBar);
+            w.field("beatValueCode", t.beatValueCode);
+            w.field("signatureStyle", t.signatureStyle);
             break;
         }
         case kTempoItem: {
             const auto& t = static_cast<const TempoItem&>(item);
-            j["tempo"] = t.tempo;
-            j["tempoBase"] = static_cast<int>(t.tempoBase);
-            j["tempoText"] = Text(t.tempoText);
+            w.field("tempo", t.tempo);
+            w.field("tempoBase", t.tempoBase);
+            w.key("tempoText");
+            w.text(t.tempoText);
             break;
         }
         case kDynamicItem: {
             const auto& d = static_cast<const DynamicItem&>(item);
-            j["dynamic"] = static_cast<int>(d.dynamic);
-            j["velocityGiven"] = static_cast<int>(d.velocityGiven);
-            j["volumeGiven"] = static_cast<int>(d.volumeGiven);
-            j["velocity"] = static_cast<int>(d.velocity);
-            j["volume"] = static_cast<int>(d.volume);
+            w.field("dynamic", d.dynamic);
+            w.field("velocityGiven", d.velocityGiven);
+            w.field("volumeGiven", d.volumeGiven);
+            w.field("velocity", d.velocity);
+            w.field("volume", d.volume);
             break;
         }
         case kNoteItem: {
             const auto& n = static_cast<const NoteItem&>(item);
-            AddDuration(j, n);
-            AddNoteFields(j, n);
+            WriteDuration(w, n);
+            WriteNoteFields(w, n);
             break;
         }
         case kRestItem: {
             const auto& r = static_cast<const RestItem&>(item);
-            AddDuration(j, r);
-            AddRestFields(j, r);
+            WriteDuration(w, r);
+            WriteRestFields(w, r);
             break;
         }
         case kChordItem: {
             const auto& c = static_cast<const ChordItem&>(item);
-            AddDuration(j, c);
-            AddNoteFields(j, c);
-            Json members = Json::array();
+            WriteDuration(w, c);
+            WriteNoteFields(w, c);
+            w.key("members");
+            w.beginArray();
             for (const auto& m : c.members) {
-                if (m) members.push_back(DumpItem(*m));
+                if (m) WriteItem(w, *m);
             }
-            j["members"] = std::move(members);
+            w.endArray();
             break;
         }
         case kPedalItem:
-            j["pedalDown"] = static_cast<int>(static_cast<const PedalItem&>(item).pedalDown);
+            w.field("pedalDown", static_cast<const PedalItem&>(item).pedalDown);
             break;
         case kFlowDirectionItem:
-            j["flowKind"] = static_cast<const FlowDirectionItem&>(item).flowKind;
+            w.field("flowKind", static_cast<const FlowDirectionItem&>(item).flowKind);
             break;
         case kControllerItem: {
             const auto& c = static_cast<const ControllerItem&>(item);
-            j["controller"] = c.controller;
-            j["sweepStyle"] = c.sweepStyle;
-            j["timeUnit"] = c.timeUnit;
-            j["sweepStep"] = c.sweepStep;
-            Json points = Json::array();
+            w.field("controller", c.controller);
+            w.field("sweepStyle", c.sweepStyle);
+            w.field("timeUnit", c.timeUnit);
+            w.field("sweepStep", c.sweepStep);
+            w.key("points");
+            w.beginArray();
             for (const auto& p : c.points) {
-                points.push_back(Json{{"active", p.active}, {"offset", p.offset}, {"value", p.value}});
+                w.beginObject();
+                w.field("active", p.active);
+                w.field("offset", p.offset);
+                w.field("value", p.value);
+                w.endObject();
             }
-            j["points"] = std::move(points);
+            w.endArray();
             break;
         }
         case kTempoVariationItem: {
             const auto& t = static_cast<const TempoVariationItem&>(item);
-            j["variationKind"] = static_cast<int>(t.variationKind);
-            j["pauseLength"] = static_cast<int>(t.pauseLength);
-            j["startTempo"] = static_cast<int>(t.startTempo);
-            j["endTempo"] = static_cast<int>(t.endTempo);
-            j["rampTicks"] = t.rampTicks;
+            w.field("variationKind", t.variationKind);
+            w.field("pauseLength", t.pauseLength);
+            w.field("startTempo", t.startTempo);
+            w.field("endTempo", t.endTempo);
+            w.field("rampTicks", t.rampTicks);
             break;
         }
         case kDynamicVariationItem: {
             const auto& d = static_cast<const DynamicVariationItem&>(item);
-            j["variationKind"] = static_cast<int>(d.variationKind);
-            j["targetVelocity"] = static_cast<int>(d.targetVelocity);
-            j["startVolume"] = static_cast<int>(d.startVolume);
-            j["endVolume"] = static_cast<int>(d.endVolume);
-            j["rampTicks"] = d.rampTicks;
+            w.field("variationKind", d.variationKind);
+            w.field("targetVelocity", d.targetVelocity);
+            w.field("startVolume", d.startVolume);
+            w.field("endVolume", d.endVolume);
+            w.field("rampTicks", d.rampTicks);
             break;
         }
         case kPerformanceStyleItem:
-            j["performanceStyle"] =
-                static_cast<int>(static_cast<const PerformanceStyleItem&>(item).performanceStyle);
+            w.field("performanceStyle",
+                    static_cast<const PerformanceStyleItem&>(item).performanceStyle);
             break;
         case kTextItem: {
             const auto& t = static_cast<const TextItem&>(item);
-            j["textFont"] = static_cast<int>(t.textFont);
-            j["text"] = Text(t.text);
+            w.field("textFont", t.textFont);
+            w.key("text");
+            w.text(t.text);
             break;
         }
         case kRestChordItem: {
             const auto& r = static_cast<const RestChordItem&>(item);
-            AddDuration(j, r);
-            AddRestFields(j, r);
-            j["attachedChord"] = r.attachedChord ? DumpItem(*r.attachedChord) : Json(nullptr);
+            WriteDuration(w, r);
+            WriteRestFields(w, r);
+            w.key("attachedChord");
+            if (r.attachedChord) {
+                WriteItem(w, *r.attachedChord);
+            } else {
+                w.null();
+            }
             break;
         }
         default:
             break;
     }
-    return j;
+    w.endObject();
 }
 
-Json DumpStaff(const Staff& staff) {
-    Json j;
-    j["staffName"] = Text(staff.staffName);
-    j["groupName"] = Text(staff.groupName);
-    j["endingBar"] = static_cast<int>(staff.endingBar);
-    j["muted"] = staff.muted;
-    j["channel"] = staff.channel;
-    j["device"] = staff.device;
-    j["instrument"] = Json{{"bankSelect", staff.instrument.bankSelect},
-                           {"bank", staff.instrument.bank},
-                           {"patch", staff.instrument.patch}};
-    j["staffStyle"] = staff.staffStyle;
-    j["upperBoundary"] = staff.upperBoundary;
-    j["lowerBoundary"] = staff.lowerBoundary;
-    j["lineCount"] = static_cast<int>(staff.lineCount);
-    j["layerWithNext"] = staff.layerWithNext;
-    j["transposition"] = staff.transposition;
-    j["volume"] = staff.volume;
-    j["stereoPan"] = staff.stereoPan;
-    j["staffOptionByte"] = static_cast<int>(staff.staffOptionByte);
-    j["needsAudit"] = staff.needsAudit;
+void WriteStaff(Writer& w, const Staff& staff) {
+    w.beginObject();
+    w.key("staffName");
+    w.text(staff.staffName);
+    w.key("groupName");
+    w.text(staff.groupName);
+    w.field("endingBar", staff.endingBar);
+    w.field("muted", staff.muted);
+    w.field("channel", staff.channel);
+    w.field("device", staff.device);
+    w.key("instrument");
+    w.beginObject();
+    w.field("bankSelect", staff.instrument.bankSelect);
+    w.field("bank", staff.instrument.bank);
+    w.field("patch", staff.instrument.patch);
+    w.endObject();
+    w.field("staffStyle", staff.staffStyle);
+    w.field("upperBoundary", staff.upperBoundary);
+    w.field("lowerBoundary", staff.lowerBoundary);
+    w.field("lineCount", staff.lineCount);
+    w.field("layerWithNext", staff.layerWithNext);
+    w.field("transposition", staff.transposition);
+    w.field("volume", staff.volume);
+    w.field("stereoPan", staff.stereoPan);
+    w.field("staffOptionByte", staff.staffOptionByte);
+    w.field("needsAudit", staff.needsAudit);
+    w.key("lyrics");
     if (staff.lyrics) {
         const LyricsBlock& l = *staff.lyrics;
-        Json lines = Json::array();
+        w.beginObject();
+        w.field("lyricPlacement", l.lyricPlacement);
+        w.field("lyricAlignment", l.lyricAlignment);
+        w.field("lyricWord", l.lyricWord);
+        w.key("lines");
+        w.beginArray();
         for (const auto& line : l.lines) {
-            lines.push_back(Json{{"usedLength", line->usedLength},
-                                 {"bytes", HexBytes(line->bytes.data(), line->bytes.size())}});
+            w.beginObject();
+            w.field("usedLength", line->usedLength);
+            w.key("bytes");
+            w.string(HexBytes(line->bytes.data(), line->bytes.size()));
+            w.endObject();
         }
-        j["lyrics"] = Json{{"lyricPlacement", static_cast<int>(l.lyricPlacement)},
-                           {"lyricAlignment", static_cast<int>(l.lyricAlignment)},
-                           {"lyricWord", l.lyricWord},
-                           {"lines", std::move(lines)}};
+        w.endArray();
+        w.endObject();
     } else {
-        j["lyrics"] = nullptr;
+        w.null();
     }
-    Json items = Json::array();
-    for (int i = 0; i < staff.itemCount(); ++i) items.push_back(DumpItem(*staff.itemAt(i)));
-    j["items"] = std::move(items);
-    return j;
+    w.key("items");
+    w.beginArray();
+    for (int i = 0; i < staff.itemCount(); ++i) WriteItem(w, *staff.itemAt(i));
+    w.endArray();
+    w.endObject();
 }
 
-Json DumpSong(const Song& song) {
-    Json j;
-    j["title"] = Text(song.title);
-    j["author"] = Text(song.author);
-    j["copyright1"] = Text(song.copyright1);
-    j["copyright2"] = Text(song.copyright2);
-    j["comments"] = Text(song.comments);
-    j["barNumberStyle"] = song.barNumberStyle;
-    j["firstBarNumber"] = song.firstBarNumber;
-    Json margins = Json::array();
-    for (float m : song.pageMargins) margins.push_back(FloatValue(m));
-    j["pageMargins"] = std::move(margins);
-    j["pageOptionByte1"] = song.pageOptionByte1;
-    j["pageOptionWord1"] = song.pageOptionWord1;
-    j["pageOptionWord2"] = song.pageOptionWord2;
-    j["pageOptionByte2"] = song.pageOptionByte2;
-    Json selection = Json::array();
+void WriteSong(Writer& w, const Song& song) {
+    w.beginObject();
+    w.key("title");
+    w.text(song.title);
+    w.key("author");
+    w.text(song.author);
+    w.key("copyright1");
+    w.text(song.copyright1);
+    w.key("copyright2");
+    w.text(song.copyright2);
+    w.key("comments");
+    w.text(song.comments);
+    w.field("barNumberStyle", song.barNumberStyle);
+    w.field("firstBarNumber", song.firstBarNumber);
+    w.key("pageMargins");
+    w.beginArray(true);
+    for (float m : song.pageMargins) w.number(m);
+    w.endArray();
+    w.field("pageOptionByte1", song.pageOptionByte1);
+    w.field("pageOptionWord1", song.pageOptionWord1);
+    w.field("pageOptionWord2", song.pageOptionWord2);
+    w.field("pageOptionByte2", song.pageOptionByte2);
+    w.key("staffSelection");
+    w.beginArray(true);
     for (int i = 0; i < StaffSelection::kBits; ++i) {
-        if (song.staffSelection.test(i)) selection.push_back(i);
+        if (song.staffSelection.test(i)) w.integer(i);
     }
-    j["staffSelection"] = std::move(selection);
-    j["songFlags"] = static_cast<int>(song.songFlags);
-    Json entries = Json::array();
+    w.endArray();
+    w.field("songFlags", song.songFlags);
+    w.key("fonts");
+    w.beginObject();
+    w.field("baseSize", song.fonts->baseSize);
+    w.key("entries");
+    w.beginArray();
     for (int i = 0; i < FontTable::kEntryCount; ++i) {
         const FontEntry& e = song.fonts->entries[static_cast<size_t>(i)];
-        entries.push_back(Json{{"slot", kFontSlots[i]},
-                               {"name", Text(e.name)},
-                               {"size", e.size},
-                               {"style", static_cast<int>(e.style)},
-                               {"charset", static_cast<int>(e.charset)}});
+        w.beginObject();
+        w.key("slot");
+        w.string(kFontSlots[i]);
+        w.key("name");
+        w.text(e.name);
+        w.field("size", e.size);
+        w.field("style", e.style);
+        w.field("charset", e.charset);
+        w.endObject();
     }
-    j["fonts"] = Json{{"baseSize", song.fonts->baseSize}, {"entries", std::move(entries)}};
-    Json staffs = Json::array();
-    for (int i = 0; i < song.staffCount(); ++i) staffs.push_back(DumpStaff(*song.staffAt(i)));
-    j["staffs"] = std::move(staffs);
-    return j;
+    w.endArray();
+    w.endObject();
+    w.key("staffs");
+    w.beginArray();
+    for (int i = 0; i < song.staffCount(); ++i) WriteStaff(w, *song.staffAt(i));
+    w.endArray();
+    w.endObject();
 }
 
-Json DumpLoad(const SongFileInfo& info, bool repaired) {
-    Json j;
-    j["status"] = static_cast<int>(info.status);
-    j["repaired"] = repaired ? 1 : 0;
-    j["productName"] = Text(info.productName);
-    j["formatRevision"] = info.formatRevision;
-    j["productVersion"] = info.productVersion;
-    j["secondHeaderWord"] = info.secondHeaderWord;
-    return j;
+void WriteLoad(Writer& w, const SongFileInfo& info, bool repaired) {
+    w.beginObject();
+    w.field("status", info.status);
+    w.field("repaired", repaired ? 1 : 0);
+    w.key("productName");
+    w.text(info.productName);
+    w.field("formatRevision", info.formatRevision);
+    w.field("productVersion", info.productVersion);
+    w.field("secondHeaderWord", info.secondHeaderWord);
+    w.endObject();
 }
 
-}  // namespace scq::dump
-
-namespace scq::dump {
-
-namespace {
-
-// Spacing of hand-written JSON, matching the library's output: compact, or indented by two
-// spaces per level with ": " between key and value.
-struct Layout {
-    bool pretty;
-    // Built in place: g++ 12 at -O3 flags the "\n" + std::string(...) form (-Wrestrict).
-    std::string newline(int depth) const {
-        if (!pretty) return "";
-        std::string text(static_cast<size_t>(depth) * 2 + 1, ' ');
-        text[0] = '\n';
-        return text;
-    }
-    const char* colon() const { return pretty ? ": " : ":"; }
-    const char* comma() const { return pretty ? ", " : ","; }
-};
-
-// Writes one variant of the performance at nesting depth `depth`: its figures and, when asked,
-// its events. The events are written straight from the sequence, never gathered into a JSON
-// value, so a performance of a million events streams out in one pass.
-void WriteVariant(std::FILE* out, Song& song, PlayTimeVariant variant, bool events,
-                  const Layout& l, int depth) {
+// Renders one variant and writes its figures and, when asked, its events, straight from the
+// sequence: a performance of a million events streams out in one pass.
+void WriteVariant(Writer& w, Song& song, PlayTimeVariant variant, bool events) {
     EventSequence sequence(16);
     RenderForPlayTime(song, variant, sequence);
     const uint32_t ms = sequence.ElapsedMilliseconds();
-    const std::string in = l.newline(depth + 1);
-    std::fprintf(out, "{%s\"elapsedMilliseconds\"%s%u,%s\"seconds\"%s%u,%s\"full\"%s%d",
-                 in.c_str(), l.colon(), ms, in.c_str(), l.colon(), (ms + 500u) / 1000u, in.c_str(),
-                 l.colon(), sequence.isFull() ? 1 : 0);
+    w.beginObject();
+    w.field("elapsedMilliseconds", ms);
+    w.field("seconds", (ms + 500u) / 1000u);  // as PlayTimeSeconds rounds
+    w.field("full", sequence.isFull() ? 1 : 0);
     if (events) {
-        std::fprintf(out, ",%s\"events\"%s[", in.c_str(), l.colon());
-        const std::string item = l.newline(depth + 2);
-        const char* c = l.comma();
-        bool first = true;
-        sequence.forEach([&](const SequenceEvent& e) {
-            std::fprintf(out, "%s%s[%d%s%d%s%u%s%u%s%u%s%d]", first ? "" : ",", item.c_str(),
-                         e.time, c, e.kind(), c, static_cast<unsigned>(e.byteA), c,
-                         static_cast<unsigned>(e.byteB), c, static_cast<unsigned>(e.byteC), c,
-                         e.device());
-            first = false;
-        });
-        std::fprintf(out, "%s]", first ? "" : in.c_str());
+        w.key("events");
+        w.beginArray();
+        sequence.forEach([&w](const SequenceEvent& e) { w.event(e); });
+        w.endArray();
     }
-    std::fprintf(out, "%s}", l.newline(depth).c_str());
+    w.endObject();
+}
+
+// A part of a document as a JSON value: the same text the document holds, read back.
+template <class WritePart>
+Json ToJson(WritePart&& write) {
+    std::string text;
+    {
+        BlockWriter out(&text);
+        Writer w(out, false);
+        write(w);
+    }
+    return Json::parse(text);
 }
 
 }  // namespace
+
+Json FloatValue(float f) {
+    return ToJson([f](Writer& w) { w.number(f); });
+}
+
+Json DumpItem(const NotationItem& item) {
+    return ToJson([&item](Writer& w) { WriteItem(w, item); });
+}
+
+Json DumpStaff(const Staff& staff) {
+    return ToJson([&staff](Writer& w) { WriteStaff(w, staff); });
+}
+
+Json DumpSong(const Song& song) {
+    return ToJson([&song](Writer& w) { WriteSong(w, song); });
+}
+
+Json DumpLoad(const SongFileInfo& info, bool repaired) {
+    return ToJson([&info, repaired](Writer& w) { WriteLoad(w, info, repaired); });
+}
 
 bool DumpFile(const char* path, const Options& options, std::FILE* out) {
     SongFileInfo info;
     bool repaired = false;
     std::unique_ptr<Song> song = LoadSongWithRepair(path, info, &repaired);
-    Json doc;
-    doc["format"] = "scqdump/1";
-    doc["file"] = Windows1252ToUtf8(path, std::strlen(path));
-    doc["load"] = DumpLoad(info, repaired);
-    doc["song"] = song ? DumpSong(*song) : Json(nullptr);
-    std::string text = options.pretty ? doc.dump(2) : doc.dump();
-    if (options.performance || options.events) {
-        // Reopen the document after its last member and add the performance block by hand.
-        const Layout l{options.pretty};
-        text.resize(text.rfind('}'));
-        while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
-        std::fputs(text.c_str(), out);
-        std::fprintf(out, ",%s\"performance\"%s", l.newline(1).c_str(), l.colon());
-        if (!song) {
-            std::fputs("null", out);
-        } else {
-            std::fprintf(out, "{%s\"scq\"%s", l.newline(2).c_str(), l.colon());
-            WriteVariant(out, *song, PlayTimeVariant::Scq, options.events, l, 2);
-            std::fprintf(out, ",%s\"smf\"%s", l.newline(2).c_str(), l.colon());
-            WriteVariant(out, *song, PlayTimeVariant::Smf, options.events, l, 2);
-            std::fprintf(out, "%s}", l.newline(1).c_str());
-        }
-        std::fprintf(out, "%s}\n", l.newline(0).c_str());
+    BlockWriter block(out);
+    Writer w(block, options.pretty);
+    w.beginObject();
+    w.key("format");
+    w.string("scqdump/1");
+    w.key("file");
+    w.string(FileNameText(path));
+    w.key("load");
+    WriteLoad(w, info, repaired);
+    // The song as the loader and its audit left it, before any play time is computed.
+    w.key("song");
+    if (song) {
+        WriteSong(w, *song);
     } else {
-        std::fputs(text.c_str(), out);
-        std::fputc('\n', out);
+        w.null();
     }
+    if (options.performance || options.events) {
+        w.key("performance");
+        if (song) {
+            w.beginObject();
+            w.key("scq");
+            WriteVariant(w, *song, PlayTimeVariant::Scq, options.events);
+            w.key("smf");
+            WriteVariant(w, *song, PlayTimeVariant::Smf, options.events);
+            w.endObject();
+        } else {
+            w.null();
+        }
+    }
+    w.endObject();
+    block.put('\n');
     return song != nullptr;
 }
 

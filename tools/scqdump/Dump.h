@@ -17,7 +17,8 @@ namespace scq::dump {
 
 using Json = nlohmann::ordered_json;
 
-// The parts of a scqdump/1 document.
+// The parts of a scqdump/1 document as JSON values, each read back from the same text that
+// DumpFile writes for it.
 Json DumpSong(const Song& song);
 Json DumpStaff(const Staff& staff);
 Json DumpItem(const NotationItem& item);
@@ -34,7 +35,8 @@ struct Options {
 };
 
 // Loads one file as scqinfo does and writes its document to `out`, followed by a line feed.
-// Returns whether the file produced a song. Event lists are streamed, never held as JSON.
+// Returns whether the file produced a song. The document is streamed as it is written, never
+// held whole as text or as a JSON value, so memory stays that of the song and its performance.
 bool DumpFile(const char* path, const Options& options, std::FILE* out);
 
 }  // namespace scq::dump

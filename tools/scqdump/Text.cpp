@@ -1,5 +1,7 @@
 #include "Text.h"
 
+#include <cstring>
+
 namespace scq::dump {
 
 namespace {
@@ -32,6 +34,46 @@ std::string Windows1252ToUtf8(const char* text, size_t size) {
         AppendUtf8(out, b >= 0x80 && b < 0xA0 ? kHighControls[b - 0x80] : char32_t{b});
     }
     return out;
+}
+
+bool IsValidUtf8(const char* text, size_t size) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text);
+    size_t i = 0;
+    while (i < size) {
+        const unsigned b = p[i];
+        if (b < 0x80) {
+            ++i;
+            continue;
+        }
+        size_t length = 0;
+        unsigned low = 0x80, high = 0xBF;  // the range of the second byte
+        if (b >= 0xC2 && b <= 0xDF) {
+            length = 2;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            length = 3;
+            if (b == 0xE0) low = 0xA0;   // overlong
+            if (b == 0xED) high = 0x9F;  // surrogates
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            length = 4;
+            if (b == 0xF0) low = 0x90;   // overlong
+            if (b == 0xF4) high = 0x8F;  // above U+10FFFF
+        } else {
+            return false;
+        }
+        if (size - i < length) return false;
+        if (p[i + 1] < low || p[i + 1] > high) return false;
+        for (size_t k = 2; k < length; ++k) {
+            if (p[i + k] < 0x80 || p[i + k] > 0xBF) return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
+std::string FileNameText(const char* name) {
+    const size_t size = std::strlen(name);
+    if (IsValidUtf8(name, size)) return std::string(name, size);
+    return Windows1252ToUtf8(name, size);
 }
 
 std::string HexBytes(const uint8_t* bytes, size_t size) {

@@ -11,6 +11,14 @@ namespace scq::dump {
 // (0x81, 0x8D, 0x8F, 0x90, 0x9D) become the control characters of the same number.
 std::string Windows1252ToUtf8(const char* text, size_t size);
 
+// Whether the bytes form valid UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF).
+bool IsValidUtf8(const char* text, size_t size);
+
+// A file name as given, for a JSON string: unchanged when it is valid UTF-8, as on most systems;
+// otherwise decoded as windows-1252, which maps every byte to its own character, so that no
+// byte of the name is lost or replaced.
+std::string FileNameText(const char* name);
+
 // Lowercase hexadecimal text of a block of bytes.
 std::string HexBytes(const uint8_t* bytes, size_t size);
 
