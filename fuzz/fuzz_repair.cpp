@@ -17,7 +17,7 @@ namespace {
 
 using scq::test::Bytes;
 
-// The repair, worked out in memory: nullopt-like failure as an empty optional flag.
+// The repair worked out in memory: false when the bytes hold a bare line feed.
 bool ExpectedRepair(const Bytes& in, Bytes& out) {
     out.clear();
     bool pendingCr = false;
