@@ -74,7 +74,7 @@ std::string Report(const testing::InfoSpec& info, const std::string& version = "
     return out;
 }
 
-class CliTest : public ::testing::Test {
+class CliTest : public ::testing::Test, protected testing::ScqinfoRunner {
 protected:
     // Writes a file in the test directory and returns its path.
     std::string Put(const std::string& name, const std::string& bytes) {
@@ -84,13 +84,10 @@ protected:
     }
     // Runs with TMPDIR pointed at a fresh directory, which must stay empty.
     RunResult Run(const std::vector<std::string>& args, RunOptions options = {}) {
-        options.env.emplace_back("TMPDIR", tmp_.path());
-        RunResult r = RunScqinfoBinary(args, options);
-        EXPECT_TRUE(tmp_.List().empty()) << "a temporary file survived";
+        RunResult r = ScqinfoRunner::Run(args, std::move(options));
+        EXPECT_TRUE(tmpLeftEmpty()) << "a temporary file survived";
         return r;
     }
-    TempDir dir_;
-    TempDir tmp_;
 };
 
 TEST_F(CliTest, HelpText) {

@@ -40,16 +40,13 @@ test::SongSpec Quartet(int revision) {
     return song;
 }
 
-class RealSongTest : public ::testing::TestWithParam<int> {
+class RealSongTest : public ::testing::TestWithParam<int>, protected testing::ScqinfoRunner {
 protected:
     RunResult Run(const std::vector<std::string>& args, RunOptions options = {}) {
-        options.env.emplace_back("TMPDIR", tmp_.path());
-        RunResult r = RunScqinfoBinary(args, options);
-        EXPECT_TRUE(tmp_.List().empty()) << "a temporary file survived";
+        RunResult r = ScqinfoRunner::Run(args, std::move(options));
+        EXPECT_TRUE(tmpLeftEmpty()) << "a temporary file survived";
         return r;
     }
-    TempDir dir_;
-    TempDir tmp_;
 };
 
 TEST_P(RealSongTest, PlainCompressedAndRepairedReportAlike) {

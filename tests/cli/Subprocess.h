@@ -164,4 +164,25 @@ inline RunResult RunScqinfoBinary(const std::vector<std::string>& args,
     return RunProgram(SCQINFO_PATH, args, options);
 }
 
+// A working directory for test files, and scqinfo run with TMPDIR pointed at a fresh
+// directory of its own. `tmpLeftEmpty` tells whether that directory was empty after the last
+// run: a repair must never leave its temporary file behind.
+class ScqinfoRunner {
+public:
+    RunResult Run(const std::vector<std::string>& args, RunOptions options = {}) {
+        options.env.emplace_back("TMPDIR", tmp_.path());
+        RunResult r = RunScqinfoBinary(args, options);
+        tmpLeftEmpty_ = tmp_.List().empty();
+        return r;
+    }
+    bool tmpLeftEmpty() const { return tmpLeftEmpty_; }
+
+protected:
+    TempDir dir_;
+    TempDir tmp_;
+
+private:
+    bool tmpLeftEmpty_ = true;
+};
+
 }  // namespace scq::testing
