@@ -1,10 +1,10 @@
 #include "items/ItemFactory.h"
 
+#include "items/BarsAndFlow.h"
+#include "items/DurationItems.h"
 #include "items/PerformanceMarks.h"
 #include "items/Signatures.h"
 #include "items/TextAndPedal.h"
-#include "items/DurationItems.h"
-#include "items/BarsAndFlow.h"
 #include "stream/MemoryStream.h"
 #include "stream/SongInputStream.h"
 

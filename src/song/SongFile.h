@@ -10,14 +10,14 @@ class SongInputStream;
 
 // Outcome of a load.
 enum LoadStatus : int32_t {
-    kLoadEmpty = 0,          // the stream held at most one byte; a new empty song was made
-    kLoadNewest = 1,         // loaded; format revision 16
-    kLoadOlder = 2,          // loaded; format revision below 16
-    kLoadNotSong = 3,        // not a song file (also the starting value of every load)
-    kLoadNewerRevision = 4,  // format revision above 16
-    kLoadBadLeadingWord = 5, // the word after the magic string is greater than 0
-    kLoadUnknownProduct = 6, // the product name is not one of ours
-    kLoadCorrupt = 7,        // the body was read but data was missing or damaged
+    kLoadEmpty = 0,           // the stream held at most one byte; a new empty song was made
+    kLoadNewest = 1,          // loaded; format revision 16
+    kLoadOlder = 2,           // loaded; format revision below 16
+    kLoadNotSong = 3,         // not a song file (also the starting value of every load)
+    kLoadNewerRevision = 4,   // format revision above 16
+    kLoadBadLeadingWord = 5,  // the word after the magic string is greater than 0
+    kLoadUnknownProduct = 6,  // the product name is not one of ours
+    kLoadCorrupt = 7,         // the body was read but data was missing or damaged
 };
 
 // The newest format revision this program reads.

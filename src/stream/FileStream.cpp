@@ -33,7 +33,9 @@ bool WriteAll(int fd, const unsigned char* p, size_t n) {
 }
 }  // namespace
 
-FileStream::~FileStream() { Close(); }
+FileStream::~FileStream() {
+    Close();
+}
 
 bool FileStream::Open(const char* path, unsigned flags) {
     Close();

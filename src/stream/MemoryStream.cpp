@@ -10,7 +10,9 @@ void CountingStream::Advance(int64_t n) {
     if (position_ > size_) size_ = position_;
 }
 
-void CountingStream::WriteByte(int) { Advance(1); }
+void CountingStream::WriteByte(int) {
+    Advance(1);
+}
 
 void CountingStream::WriteBlock(const void*, size_t count) {
     Advance(static_cast<int64_t>(count));

@@ -2,7 +2,9 @@
 
 namespace scq {
 
-void SongInputStream::WriteByte(int) { SetError(); }
+void SongInputStream::WriteByte(int) {
+    SetError();
+}
 
 int SongInputStream::ReadByte() {
     SetError();
@@ -29,7 +31,9 @@ bool SongInputStream::Rewind() {
     return Seek(0);
 }
 
-void SongInputStream::Reset() { Rewind(); }
+void SongInputStream::Reset() {
+    Rewind();
+}
 
 void SongInputStream::ResetFilled(int64_t count) {
     Reset();

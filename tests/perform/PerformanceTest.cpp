@@ -179,12 +179,12 @@ INSTANTIATE_TEST_SUITE_P(
         LengthCase{"whole", {Note(0, dur::Whole)}, 0, 720},
         LengthCase{"dottedQuarter", {Note(0, dur::Quarter, attr::Dotted)}, 0, 256},
         // A complete triplet group: the audit removes the marks of an incomplete one.
-        LengthCase{"tripletEighth",
-                   {Note(0, dur::Eighth).triplet(grp::First),
-                    Note(0, dur::Eighth).triplet(grp::Middle),
-                    Note(0, dur::Eighth).triplet(grp::End)},
-                   128,
-                   190},
+        LengthCase{
+            "tripletEighth",
+            {Note(0, dur::Eighth).triplet(grp::First), Note(0, dur::Eighth).triplet(grp::Middle),
+             Note(0, dur::Eighth).triplet(grp::End)},
+            128,
+            190},
         LengthCase{"staccatoQuarter", {Note(0, dur::Quarter, attr::Staccato)}, 0, 48},
         LengthCase{"staccatoEighth", {Note(0, dur::Eighth, attr::Staccato)}, 0, 32},
         LengthCase{"staccatoSixteenth", {Note(0, dur::Sixteenth, attr::Staccato)}, 0, 32},
