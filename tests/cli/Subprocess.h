@@ -3,8 +3,6 @@
 // Runs the real scqinfo binary (or another program) with arguments, standard input and
 // environment, and captures standard output, standard error and the exit code.
 
-#include <fcntl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -15,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-extern char** environ;
+#include "support/Process.h"
 
 namespace scq::testing {
 
@@ -86,76 +84,13 @@ inline RunResult RunProgram(const std::string& program, const std::vector<std::s
     RunResult result;
     TempDir io;
     const std::string inPath = io / "stdin";
-    const std::string outPath = io / "stdout";
-    const std::string errPath = io / "stderr";
     if (!WriteBytes(inPath, options.input)) return result;
-
-    // Everything the child needs is prepared before the fork.
-    std::vector<std::string> argStore;
-    argStore.push_back(program);
-    argStore.insert(argStore.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : argStore) argv.push_back(a.data());
-    argv.push_back(nullptr);
-
-    std::vector<std::string> envStore;
-    for (char** e = environ; *e; ++e) {
-        std::string entry(*e);
-        bool overridden = false;
-        for (const auto& [name, value] : options.env) {
-            if (entry.compare(0, name.size() + 1, name + "=") == 0) overridden = true;
-        }
-        if (!overridden) envStore.push_back(entry);
-    }
-    for (const auto& [name, value] : options.env) envStore.push_back(name + "=" + value);
-    std::vector<char*> envp;
-    for (auto& e : envStore) envp.push_back(e.data());
-    envp.push_back(nullptr);
-
-    int in = ::open(inPath.c_str(), O_RDONLY | O_CLOEXEC);
-    int out = -1, err = -1;
-    int pipeFds[2] = {-1, -1};
-    if (options.merged) {
-        if (::pipe2(pipeFds, O_CLOEXEC) != 0) return result;
-    } else {
-        out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    }
-    std::fflush(nullptr);
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(in, 0);
-        if (options.merged) {
-            ::dup2(pipeFds[1], 1);
-            ::dup2(pipeFds[1], 2);
-        } else {
-            ::dup2(out, 1);
-            ::dup2(err, 2);
-        }
-        ::execve(argv[0], argv.data(), envp.data());
-        ::_exit(127);
-    }
-    ::close(in);
-    if (options.merged) {
-        ::close(pipeFds[1]);
-        char buf[4096];
-        ssize_t n;
-        while ((n = ::read(pipeFds[0], buf, sizeof buf)) > 0) {
-            result.out.append(buf, static_cast<size_t>(n));
-        }
-        ::close(pipeFds[0]);
-    } else {
-        ::close(out);
-        ::close(err);
-    }
-    int status = 0;
-    if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status)) {
-        result.exitCode = WEXITSTATUS(status);
-    }
-    if (!options.merged) {
-        result.out = ReadBytes(outPath);
-        result.err = ReadBytes(errPath);
-    }
+    std::vector<std::string> env;
+    for (const auto& [name, value] : options.env) env.push_back(name + "=" + value);
+    test::ProgramRun run = test::RunProgram(program, args, inPath, env, true, options.merged);
+    result.exitCode = run.exitCode;
+    result.out = std::move(run.out);
+    result.err = std::move(run.err);
     return result;
 }
 

@@ -47,7 +47,7 @@ long PeakRssKb(pid_t pid, const std::string& name) {
 
 ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args,
                       const std::string& stdinPath, const std::vector<std::string>& env,
-                      bool keepOutput) {
+                      bool keepOutput, bool mergeOutput) {
     ProgramRun run;
     TempFile out, err;
     std::vector<std::string> environment;
@@ -76,7 +76,7 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
         if (pid == 0) {
             dup2(in, 0);
             dup2(o, 1);
-            dup2(e, 2);
+            dup2(mergeOutput ? o : e, 2);
             execve(program.c_str(), argv.data(), envp.data());
             _exit(127);
         }
@@ -96,7 +96,7 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (keepOutput) {
             run.out = Slurp(o);
-            run.err = Slurp(e);
+            if (!mergeOutput) run.err = Slurp(e);
         }
     }
     if (in >= 0) close(in);

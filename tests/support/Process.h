@@ -18,7 +18,8 @@ struct ProgramRun {
 
 // Runs a program with arguments and standard input read from a file; extra environment
 // entries ("NAME=value") replace or extend this process's environment. With `keepOutput`
-// false, standard output and error go to /dev/null.
+// false, standard output and error go to /dev/null; with `mergeOutput`, standard error goes
+// where standard output goes (into `out`), in the order the program wrote them.
 //
 // The peak resident set is read from the program's own VmHWM while it runs (every
 // millisecond, from the moment it has replaced the forked copy of this process until it
@@ -26,7 +27,7 @@ struct ProgramRun {
 // process it started as.
 ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args,
                       const std::string& stdinPath, const std::vector<std::string>& env = {},
-                      bool keepOutput = true);
+                      bool keepOutput = true, bool mergeOutput = false);
 
 // Lines of a text, each without its line feed.
 std::vector<std::string> Lines(const std::string& text);
