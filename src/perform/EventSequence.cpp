@@ -327,7 +327,14 @@ bool EventSequence::insert(SequenceEvent carry) {
             const int oldHead = info.head;
             const int head = (oldHead - 1) & Mask;
             const SequenceEvent out = events[head];
-            for (int i = 0; i < run; ++i) events[(head + i) & Mask] = events[(oldHead + i) & Mask];
+            if (oldHead != 0 && oldHead + run <= PageSize) {
+                std::memmove(events + head, events + oldHead,
+                             sizeof(SequenceEvent) * static_cast<size_t>(run));
+            } else {
+                for (int i = 0; i < run; ++i) {
+                    events[(head + i) & Mask] = events[(oldHead + i) & Mask];
+                }
+            }
             events[(head + run) & Mask] = carry;
             info.head = static_cast<int16_t>(head);
             info.firstKey = key;
