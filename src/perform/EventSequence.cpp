@@ -267,9 +267,11 @@ void EventSequence::insertIntoPage(int p, const SequenceEvent& event, uint64_t k
     }
     events[ring(place)] = event;
     ++info.count;
-    info.firstKey = SortKey(events[ring(0)]);
-    info.lastKey = SortKey(events[ring(info.count - 1)]);
-    info.firstRun = 0;
+    // The keys of the ends change only where the event became one; the run at the front only
+    // where the event joined or preceded it.
+    if (place == 0) info.firstKey = key;
+    if (place == info.count - 1) info.lastKey = key;
+    if (place <= info.firstRun) info.firstRun = 0;
 }
 
 // The carry is offered to the pages in order from page 0. Every page before the last used
@@ -344,6 +346,8 @@ bool EventSequence::insert(SequenceEvent carry) {
         } else {
             const SequenceEvent last = slot(p, PageSize - 1);
             info.count = PageSize - 1;
+            info.lastKey = SortKey(slot(p, PageSize - 2));
+            if (info.firstRun == PageSize) info.firstRun = 0;  // the run lost its last event
             insertIntoPage(p, carry, key, carried);
             carry = last;
         }

@@ -295,6 +295,27 @@ TEST(EventSequenceTest, DisplacedEventGoesBehindEqualLaterEvents) {
     EXPECT_EQ(seq.at(n - 1), Program(5000, 1));
 }
 
+// The same through a full page: the equal event became the first of page 1 after that page
+// held later events.
+TEST(EventSequenceTest, DisplacedEventGoesBehindAnEqualFirstEventOfAFullPage) {
+    EventSequence seq(0);
+    seq.allocatePages(3);
+    for (int i = 0; i < 1023; ++i) seq.add(Program(i, 0));
+    seq.add(Program(2000, 1));  // last of page 0
+    for (int i = 0; i < 10; ++i) seq.add(Program(3000, 9));
+    seq.add(Program(2000, 2));  // first of page 1
+    for (int i = 0; i < 1013; ++i) seq.add(Program(3000 + i, 9));
+    seq.add(Program(5000, 9));
+    ASSERT_EQ(seq.pageEventCount(1), 1024);
+    seq.add(Program(-1, 3));
+    ASSERT_EQ(seq.size(), 2050u);
+    EXPECT_EQ(seq.at(0), Program(-1, 3));
+    EXPECT_EQ(seq.at(1024), Program(2000, 2));
+    EXPECT_EQ(seq.at(1025), Program(2000, 1));
+    EXPECT_EQ(seq.at(2048), Program(4012, 9));
+    EXPECT_EQ(seq.at(2049), Program(5000, 9));
+}
+
 TEST(EventSequenceTest, GrowsByPagesAndLosesTheLastEventWhenFull) {
     EventSequence seq(16);
     EXPECT_EQ(seq.allocatePages(16), 16);
