@@ -71,10 +71,7 @@ int EventSequence::allocatePages(int n) {
 }
 
 void EventSequence::reset() {
-    for (int i = 0; i <= lastAllocatedPage_; ++i) {
-        pages_[i]->count = 0;
-        pages_[i]->head = 0;
-    }
+    for (int i = 0; i <= lastAllocatedPage_; ++i) info_[i] = PageInfo{};
     lastUsedPage_ = -1;
     full_ = false;
     startOffset_ = 0;
@@ -83,19 +80,55 @@ void EventSequence::reset() {
 
 void EventSequence::release() {
     for (auto& page : pages_) page.reset();
+    info_.fill(PageInfo{});
     lastAllocatedPage_ = -1;
     reset();
 }
 
 int EventSequence::pageEventCount(int page) const {
     if (page < 0 || page > lastAllocatedPage_) return 0;
-    return pages_[page]->count;
+    return info_[page].count;
+}
+
+void EventSequence::refreshKeys(int page) {
+    PageInfo& info = info_[page];
+    if (info.count == 0) return;
+    info.firstKey = SortKey(slot(page, 0));
+    info.lastKey = SortKey(slot(page, info.count - 1));
+    info.firstRun = 0;
+}
+
+// The events at the front of a page that share its first key, found by galloping and
+// halving the first time they are asked for after the page changed.
+int EventSequence::leadingRun(int page) {
+    PageInfo& info = info_[page];
+    if (info.firstRun == 0 && info.count > 0) {
+        const SequenceEvent* const events = pages_[page]->events;
+        auto same = [&](int i) { return SortKey(events[(info.head + i) & Mask]) == info.firstKey; };
+        int lo = 1;  // events 0 to lo - 1 share the key
+        int step = 1;
+        while (lo + step - 1 < info.count && same(lo + step - 1)) {
+            lo += step;
+            step *= 2;
+        }
+        int hi = std::min<int>(info.count, lo + step - 1);
+        while (lo < hi) {
+            const int mid = lo + (hi - lo) / 2;
+            if (same(mid)) {
+                lo = mid + 1;
+            } else {
+                hi = mid;
+            }
+        }
+        info.firstRun = static_cast<int16_t>(lo);
+    }
+    return info.firstRun;
 }
 
 size_t EventSequence::size() const {
     if (lastUsedPage_ < 0) return 0;
     return static_cast<size_t>(lastUsedPage_) * PageSize +
-           static_cast<size_t>(pages_[lastUsedPage_]->count);
+           static_cast<size_t>(info_[lastUsedPage_].count);
 }
 
 bool EventSequence::add(const SequenceEvent& event) {
@@ -144,10 +177,9 @@ bool EventSequence::addPause(int32_t time, unsigned units) {
 // sorted place, so the stored order stays sorted.
 bool EventSequence::mergeAtStart(const SequenceEvent& event) {
     if (lastUsedPage_ < 0) return false;
-    const EventPage& first = *pages_[0];
-    for (int i = 0; i < first.count && first.at(i).time == 0; ++i) {
-        if (!MergesWith(first.at(i), event)) continue;
-        const int oldRank = first.at(i).tieRank();
+    for (int i = 0; i < info_[0].count && slot(0, i).time == 0; ++i) {
+        if (!MergesWith(slot(0, i), event)) continue;
+        const int oldRank = slot(0, i).tieRank();
         const int newRank = event.tieRank();
         size_t at = static_cast<size_t>(i);
         ref(at) = event;
@@ -164,6 +196,9 @@ bool EventSequence::mergeAtStart(const SequenceEvent& event) {
                 --at;
             }
         }
+        // The events moved between position i and their new places, which may cross pages.
+        const int lastTouched = static_cast<int>(std::max(at, static_cast<size_t>(i)) / PageSize);
+        for (int p = 0; p <= lastTouched; ++p) refreshKeys(p);
         return true;
     }
     return false;
@@ -173,10 +208,13 @@ bool EventSequence::mergeAtStart(const SequenceEvent& event) {
 // place is found by galloping from the end the event most likely belongs at (the front for a
 // carry from the page before, the back otherwise) and then halving; then the shorter side of
 // the ring moves by one.
-void EventSequence::insertIntoPage(EventPage& page, const SequenceEvent& event, bool nearFront) {
-    auto after = [&](int i) { return page.at(i).sortsAfter(event); };
+void EventSequence::insertIntoPage(int p, const SequenceEvent& event, uint64_t key,
+                                   bool nearFront) {
+    PageInfo& info = info_[p];
+    SequenceEvent* const events = pages_[p]->events;
+    auto after = [&](int i) { return SortKey(events[(info.head + i) & Mask]) > key; };
     int lo = 0;
-    int hi = page.count;
+    int hi = info.count;
     if (nearFront) {
         // The place is the first position whose event sorts after the new one.
         int step = 1;
@@ -203,15 +241,14 @@ void EventSequence::insertIntoPage(EventPage& page, const SequenceEvent& event, 
     }
     const int place = lo;
     static_assert(std::is_trivially_copyable_v<SequenceEvent>);
-    auto slot = [&](int i) { return (page.head + i) & (PageSize - 1); };
-    SequenceEvent* const events = page.events;
+    auto ring = [&](int i) { return (info.head + i) & Mask; };
     // Each step moves the longest run that is contiguous in the ring's storage.
-    if (place < page.count - place) {
+    if (place < info.count - place) {
         // Positions 0..place-1 move one place toward the front.
-        page.head = static_cast<int16_t>(slot(-1));
+        info.head = static_cast<int16_t>(ring(-1));
         for (int i = 0; i < place;) {
-            const int to = slot(i);
-            const int from = slot(i + 1);
+            const int to = ring(i);
+            const int from = ring(i + 1);
             const int n = std::min({place - i, PageSize - to, PageSize - from});
             std::memmove(events + to, events + from,
                          sizeof(SequenceEvent) * static_cast<size_t>(n));
@@ -219,17 +256,22 @@ void EventSequence::insertIntoPage(EventPage& page, const SequenceEvent& event, 
         }
     } else {
         // Positions place..count-1 move one place toward the back, the last one first.
-        for (int i = page.count; i > place;) {
-            const int to = slot(i);
-            const int from = slot(i - 1);
+        for (int i = info.count; i > place;) {
+            const int to = ring(i);
+            const int from = ring(i - 1);
             const int n = std::min({i - place, to + 1, from + 1});
             std::memmove(events + to - n + 1, events + from - n + 1,
                          sizeof(SequenceEvent) * static_cast<size_t>(n));
             i -= n;
         }
     }
-    page.at(place) = event;
-    ++page.count;
+    events[ring(place)] = event;
+    ++info.count;
+    // The keys of the ends change only where the event became one; the run at the front only
+    // where the event joined or preceded it.
+    if (place == 0) info.firstKey = key;
+    if (place == info.count - 1) info.lastKey = key;
+    if (place <= info.firstRun) info.firstRun = 0;
 }
 
 // The carry is offered to the pages in order from page 0. Every page before the last used
@@ -238,10 +280,10 @@ void EventSequence::insertIntoPage(EventPage& page, const SequenceEvent& event, 
 // first page that does anything with the carry is the first whose last event sorts after it,
 // or the last used page when there is none. Offering starts there; from there on the carry
 // moves exactly as it would when offered to every page.
-int EventSequence::firstPageToOffer(const SequenceEvent& carry) const {
+int EventSequence::firstPageToOffer(uint64_t key) const {
     const int used = lastUsedPage_;
     if (used <= 0) return 0;
-    auto displaces = [&](int p) { return pages_[p]->at(PageSize - 1).sortsAfter(carry); };
+    auto displaces = [&](int p) { return info_[p].lastKey > key; };
     if (!displaces(used - 1)) return used;
     int lo = 0;
     int hi = used - 1;
@@ -256,22 +298,61 @@ int EventSequence::firstPageToOffer(const SequenceEvent& carry) const {
     return lo;
 }
 
+// A full page that gets a carry from the page before holds no event that sorts before it.
+// If its first event sorts after the carry, the carry goes to the front and the last event
+// leaves: the ring's head steps back onto the last event's slot, so the two trade places there
+// and no other event moves. If its first events are equal to the carry, the carry goes behind
+// them: they step back by one with the head. The table of page information decides every
+// step; the new carry's key is the page's old last key, so no tie rank is worked out on the
+// way.
 bool EventSequence::insert(SequenceEvent carry) {
+    uint64_t key = SortKey(carry);
     bool carried = false;  // the carry is the last event of a page before: it belongs in front
-    for (int p = firstPageToOffer(carry); p <= lastAllocatedPage_; ++p) {
-        EventPage& page = *pages_[p];
+    for (int p = firstPageToOffer(key); p <= lastAllocatedPage_; ++p) {
+        PageInfo& info = info_[p];
         lastUsedPage_ = std::max(lastUsedPage_, p);
-        if (page.count < PageSize) {
-            insertIntoPage(page, carry, carried);
+        if (info.count < PageSize) {
+            insertIntoPage(p, carry, key, carried);
             return true;
         }
-        const SequenceEvent last = page.at(PageSize - 1);
-        if (last.sortsAfter(carry)) {
-            page.count = PageSize - 1;
-            insertIntoPage(page, carry, carried);
-            carry = last;
-            carried = true;
+        if (info.lastKey <= key) continue;  // the carry passes on unchanged
+        const uint64_t outKey = info.lastKey;
+        if (p < lastAllocatedPage_) {
+            const PageInfo& next = info_[p + 1];
+            __builtin_prefetch(&pages_[p + 1]->events[(next.head - 1) & Mask], 1);
         }
+        if (carried && info.firstKey >= key) {
+            // Events 0 to run - 1 equal the carry (none when the first sorts after it); the
+            // last event is not equal, so run < PageSize.
+            const int run = info.firstKey == key ? leadingRun(p) : 0;
+            SequenceEvent* const events = pages_[p]->events;
+            const int oldHead = info.head;
+            const int head = (oldHead - 1) & Mask;
+            const SequenceEvent out = events[head];
+            if (oldHead != 0 && oldHead + run <= PageSize) {
+                std::memmove(events + head, events + oldHead,
+                             sizeof(SequenceEvent) * static_cast<size_t>(run));
+            } else {
+                for (int i = 0; i < run; ++i) {
+                    events[(head + i) & Mask] = events[(oldHead + i) & Mask];
+                }
+            }
+            events[(head + run) & Mask] = carry;
+            info.head = static_cast<int16_t>(head);
+            info.firstKey = key;
+            info.firstRun = static_cast<int16_t>(run + 1);
+            info.lastKey = SortKey(events[(head - 1) & Mask]);
+            carry = out;
+        } else {
+            const SequenceEvent last = slot(p, PageSize - 1);
+            info.count = PageSize - 1;
+            info.lastKey = SortKey(slot(p, PageSize - 2));
+            if (info.firstRun == PageSize) info.firstRun = 0;  // the run lost its last event
+            insertIntoPage(p, carry, key, carried);
+            carry = last;
+        }
+        key = outKey;
+        carried = true;
     }
 
     const int first = lastAllocatedPage_ + 1;
@@ -280,7 +361,7 @@ bool EventSequence::insert(SequenceEvent carry) {
     while (added < wanted && (pages_[first + added] = NewPage())) ++added;
     if (added > 0) {
         lastAllocatedPage_ = first + added - 1;
-        insertIntoPage(*pages_[first], carry);
+        insertIntoPage(first, carry, key, false);
         lastUsedPage_ = std::max(lastUsedPage_, first);
         return true;
     }
@@ -301,9 +382,8 @@ uint32_t EventSequence::ElapsedMilliseconds() const {
 
     size_t visited = 0;
     for (int p = 0; p <= lastUsedPage_ && visited < end; ++p) {
-        const EventPage& page = *pages_[p];
-        for (int i = 0; i < page.count && visited < end; ++i, ++visited) {
-            const SequenceEvent& e = page.at(i);
+        for (int i = 0; i < info_[p].count && visited < end; ++i, ++visited) {
+            const SequenceEvent& e = slot(p, i);
             if (e.kind() == TempoEvent) {
                 const int64_t length = e.time - tempoTime + 48 * pendingPause;
                 if (length != 0) {

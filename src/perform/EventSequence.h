@@ -44,7 +44,7 @@ public:
 
     // True once an event has been lost for want of room.
     bool isFull() const { return full_; }
-    bool isEmpty() const { return lastAllocatedPage_ < 0 || pages_[0]->count == 0; }
+    bool isEmpty() const { return info_[0].count == 0; }
 
     // Stores the event at its sorted place: behind every event it does not sort before, so
     // that events of equal time and tie rank keep the order in which they arrive. When every
@@ -80,41 +80,63 @@ public:
     // Number of stored events, and the event at a position 0 to size() - 1 in stored order.
     size_t size() const;
     const SequenceEvent& at(size_t index) const {
-        return pages_[index / PageSize]->at(static_cast<int>(index % PageSize));
+        return slot(static_cast<int>(index / PageSize), static_cast<int>(index % PageSize));
     }
     // Calls f(const SequenceEvent&) for every stored event in order.
     template <class F>
     void forEach(F&& f) const {
         for (int p = 0; p <= lastUsedPage_; ++p) {
-            const EventPage& page = *pages_[p];
-            for (int i = 0; i < page.count; ++i) f(page.at(i));
+            for (int i = 0; i < info_[p].count; ++i) f(slot(p, i));
         }
     }
 
 private:
-    // A page is a ring: its events start at `head`, so that an event entering at either end
-    // moves no other event. A carry passed on from a full page enters the next page at its
-    // front, which keeps an insertion into a full sequence linear in the pages, not the events.
+    // A page is a ring of event slots: its events start at the slot `head` of its entry in
+    // `info_`, so that an event entering at either end moves no other event.
     struct EventPage {
-        int16_t count = 0;
-        int16_t head = 0;
         SequenceEvent events[PageSize];
-
-        SequenceEvent& at(int i) { return events[(head + i) & (PageSize - 1)]; }
-        const SequenceEvent& at(int i) const { return events[(head + i) & (PageSize - 1)]; }
     };
     static_assert((PageSize & (PageSize - 1)) == 0, "a page's ring indexes by masking");
+    static constexpr int Mask = PageSize - 1;
 
-    SequenceEvent& ref(size_t index) {
-        return pages_[index / PageSize]->at(static_cast<int>(index % PageSize));
+    // What the carry of an insertion needs to know about a page, kept apart from the events
+    // so that passing a carry through many pages reads one compact table: the count, the
+    // ring's head, the sort keys (see SortKey) of the first and last events, valid while the
+    // page holds events, and how many events at the front share the first key (0: not known
+    // yet; found when needed).
+    struct PageInfo {
+        uint64_t firstKey = 0;
+        uint64_t lastKey = 0;
+        int16_t count = 0;
+        int16_t head = 0;
+        int16_t firstRun = 0;
+    };
+
+    // Time and tie rank as one number: a sorts after b exactly when SortKey(a) > SortKey(b).
+    static uint64_t SortKey(const SequenceEvent& e) {
+        const uint32_t biased = static_cast<uint32_t>(e.time) ^ 0x80000000u;
+        return static_cast<uint64_t>(biased) << 3 | static_cast<uint64_t>(e.tieRank());
     }
+
+    SequenceEvent& slot(int page, int i) {
+        return pages_[page]->events[(info_[page].head + i) & Mask];
+    }
+    const SequenceEvent& slot(int page, int i) const {
+        return pages_[page]->events[(info_[page].head + i) & Mask];
+    }
+    SequenceEvent& ref(size_t index) {
+        return slot(static_cast<int>(index / PageSize), static_cast<int>(index % PageSize));
+    }
+    void refreshKeys(int page);
+    int leadingRun(int page);
     bool mergeAtStart(const SequenceEvent& event);
     bool insert(SequenceEvent carry);
-    int firstPageToOffer(const SequenceEvent& carry) const;
-    static void insertIntoPage(EventPage& page, const SequenceEvent& event, bool nearFront = false);
+    int firstPageToOffer(uint64_t key) const;
+    void insertIntoPage(int page, const SequenceEvent& event, uint64_t key, bool nearFront);
     static std::unique_ptr<EventPage> NewPage();
 
     std::array<std::unique_ptr<EventPage>, MaxPages> pages_;
+    std::array<PageInfo, MaxPages> info_{};
     int lastAllocatedPage_ = -1;
     int lastUsedPage_ = -1;
     bool full_ = false;

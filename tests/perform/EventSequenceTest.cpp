@@ -295,6 +295,27 @@ TEST(EventSequenceTest, DisplacedEventGoesBehindEqualLaterEvents) {
     EXPECT_EQ(seq.at(n - 1), Program(5000, 1));
 }
 
+// The same through a full page: the equal event became the first of page 1 after that page
+// held later events.
+TEST(EventSequenceTest, DisplacedEventGoesBehindAnEqualFirstEventOfAFullPage) {
+    EventSequence seq(0);
+    seq.allocatePages(3);
+    for (int i = 0; i < 1023; ++i) seq.add(Program(i, 0));
+    seq.add(Program(2000, 1));  // last of page 0
+    for (int i = 0; i < 10; ++i) seq.add(Program(3000, 9));
+    seq.add(Program(2000, 2));  // first of page 1
+    for (int i = 0; i < 1013; ++i) seq.add(Program(3000 + i, 9));
+    seq.add(Program(5000, 9));
+    ASSERT_EQ(seq.pageEventCount(1), 1024);
+    seq.add(Program(-1, 3));
+    ASSERT_EQ(seq.size(), 2050u);
+    EXPECT_EQ(seq.at(0), Program(-1, 3));
+    EXPECT_EQ(seq.at(1024), Program(2000, 2));
+    EXPECT_EQ(seq.at(1025), Program(2000, 1));
+    EXPECT_EQ(seq.at(2048), Program(4012, 9));
+    EXPECT_EQ(seq.at(2049), Program(5000, 9));
+}
+
 TEST(EventSequenceTest, GrowsByPagesAndLosesTheLastEventWhenFull) {
     EventSequence seq(16);
     EXPECT_EQ(seq.allocatePages(16), 16);
@@ -507,6 +528,209 @@ INSTANTIATE_TEST_SUITE_P(
                       RandomCase{5, 3000, 2, 0, 4000, 20},  // runs full: losses compared
                       RandomCase{6, 4000, 1, 0, 100, 50},   // full early, many displacements
                       RandomCase{7, 9000, 3, 1, 9000, 100}));
+
+// Carries through long runs of equal events. Events of equal time and tie rank are told apart
+// by their serial number in the value bytes, so any change of their order shows.
+
+enum class Pattern {
+    FewKeys,             // three times, five tie ranks, any order
+    RunsAcrossPages,     // runs of about 700 equal events, some added back into earlier runs
+    WholePagesOfOneKey,  // runs of 2048 equal events, with earlier ones of any rank between
+    EarlyIntoLarge,      // many pages in order, then events all over them
+};
+
+struct CascadeCase {
+    const char* name;
+    uint32_t seed;
+    Pattern pattern;
+    int events;
+    int allocate;
+    int growBy;
+    int32_t startOffset;
+};
+
+void PrintTo(const CascadeCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+// The match of an event collapsed to time 0, as the start-offset rule states it.
+bool MergesAtStart(const E& stored, const E& e) {
+    if (stored.time != e.time || stored.kind() != e.kind()) return false;
+    if (e.kind() != ChannelMessage) return true;
+    return stored.device() == e.device() && stored.byteA == e.byteA && stored.type() > E::NoteOn &&
+           (stored.type() != E::ControlChange || stored.byteB == e.byteB);
+}
+
+// The start-offset rule on the reference: the merged event replaces the stored one and moves
+// to its sorted place if its tie rank differs (behind equal events when it moves back).
+bool ReferenceAdd(ReferenceSequence& ref, E e, int32_t offset) {
+    if (offset != 0) {
+        const int64_t t = e.time;
+        if (t > offset) {
+            e.time = static_cast<int32_t>(static_cast<uint32_t>(t - offset));
+        } else {
+            e.time = 0;
+            if (e.kind() == PauseEvent) return true;
+            if (e.kind() == ChannelMessage && e.type() <= E::NoteOn) {
+                if (t != offset) return true;
+            } else if (ref.lastUsedPage >= 0) {
+                std::vector<E> flat = ref.stored();
+                for (size_t i = 0; i < ref.pages[0].size() && flat[i].time == 0; ++i) {
+                    if (!MergesAtStart(flat[i], e)) continue;
+                    const int oldRank = flat[i].tieRank();
+                    flat[i] = e;
+                    size_t at = i;
+                    if (e.tieRank() > oldRank) {
+                        while (at + 1 < flat.size() && !flat[at + 1].sortsAfter(e)) {
+                            std::swap(flat[at], flat[at + 1]);
+                            ++at;
+                        }
+                    } else {
+                        while (at > 0 && flat[at - 1].sortsAfter(e)) {
+                            std::swap(flat[at], flat[at - 1]);
+                            --at;
+                        }
+                    }
+                    size_t next = 0;
+                    for (auto& page : ref.pages) {
+                        for (E& slot : page) slot = flat[next++];
+                    }
+                    return true;
+                }
+            }
+        }
+    }
+    return ref.add(e);
+}
+
+// A merge that changes the tie rank moves the merged event; later events must still find
+// their places behind it, also where it moved across a page boundary.
+TEST(EventSequenceTest, EventsAddedAfterAMovedMergeFindTheirPlaces) {
+    auto controllers = [](int n) {  // none merges with another
+        std::vector<E> events;
+        for (int i = 0; i < n; ++i) {
+            events.push_back(Control(60, 1 + i % 63, 5, i / 63 % 16, i / 1008));
+        }
+        return events;
+    };
+    std::vector<std::vector<E>> scenarios;
+    // Page 0 starts with a pedal down that merges into a pedal up; a pedal up of another
+    // device then belongs behind it, not at the front.
+    scenarios.push_back({Control(50, 64, 127)});
+    for (int i = 0; i < 1100; ++i) scenarios.back().push_back(NoteOn(100, i & 0x7F));
+    scenarios.back().push_back(Control(60, 64, 0));
+    scenarios.back().push_back(Control(70, 64, 10, 0, 1));
+    // The last event of full page 0 is a pedal down that merges into a pedal up and moves to
+    // the front; a new controller then belongs at the front of page 1.
+    scenarios.push_back(controllers(1023));
+    scenarios.back().push_back(Control(50, 64, 127));
+    for (int i = 0; i < 100; ++i) scenarios.back().push_back(NoteOn(100, i & 0x7F));
+    scenarios.back().push_back(Control(60, 64, 0));
+    scenarios.back().push_back(Control(70, 90, 1, 0, 3));
+    // A pedal up at the front merges into a pedal down that moves behind two pages of
+    // controllers, onto the end of full page 1; more controllers follow.
+    scenarios.push_back({Control(50, 64, 0)});
+    for (const E& e : controllers(2047)) scenarios.back().push_back(e);
+    scenarios.back().push_back(NoteOn(100, 1));
+    scenarios.back().push_back(Control(60, 64, 127));
+    for (int i = 0; i < 3; ++i) scenarios.back().push_back(Control(70, 90, i, 0, 4));
+    for (size_t s = 0; s < scenarios.size(); ++s) {
+        EventSequence seq(1);
+        seq.allocatePages(1);
+        seq.setStartOffset(100);
+        ReferenceSequence ref;
+        ref.pages.resize(1);
+        ref.growBy = 1;
+        for (const E& e : scenarios[s]) ASSERT_EQ(seq.add(e), ReferenceAdd(ref, e, 100));
+        EXPECT_TRUE(Stored(seq) == ref.stored()) << "scenario " << s;
+    }
+}
+
+class CascadeTest : public ::testing::TestWithParam<CascadeCase> {};
+
+TEST_P(CascadeTest, MatchesOfferingTheCarryToEveryPage) {
+    const CascadeCase& c = GetParam();
+    std::mt19937 rng(c.seed);
+    EventSequence seq(c.growBy);
+    seq.allocatePages(c.allocate);
+    seq.setStartOffset(c.startOffset);
+    ReferenceSequence ref;
+    ref.pages.resize(static_cast<size_t>(c.allocate));
+    ref.growBy = c.growBy;
+
+    auto sameRank = [&](int32_t t, int i) {
+        return rng() % 2 ? E::pause(t, static_cast<unsigned>(i))
+                         : Program(t, i & 0x7F, (i >> 7) & 0x0F, (i >> 11) & 7);
+    };
+    for (int i = 0; i < c.events; ++i) {
+        E e;
+        switch (c.pattern) {
+            case Pattern::FewKeys:
+                e = RandomEvent(rng, static_cast<int32_t>(rng() % 3), i);
+                break;
+            case Pattern::RunsAcrossPages: {
+                int32_t t = c.startOffset + 10 * (i / 700);
+                if (rng() % 5 == 0) t -= 10 * static_cast<int32_t>(rng() % 6);
+                e = rng() % 10 ? sameRank(t, i) : RandomEvent(rng, t, i);
+                break;
+            }
+            case Pattern::WholePagesOfOneKey: {
+                const int32_t t = c.startOffset + 4 * (i / 2048);
+                if (rng() % 20 == 0) {
+                    e = RandomEvent(rng, static_cast<int32_t>(rng() % static_cast<uint32_t>(t + 1)),
+                                    i);
+                } else {
+                    e = sameRank(t, i);
+                }
+                break;
+            }
+            case Pattern::EarlyIntoLarge: {
+                const int32_t t =
+                    i < c.events * 4 / 5
+                        ? i / 3
+                        : static_cast<int32_t>(rng() % static_cast<uint32_t>(i / 3 + 1));
+                e = RandomEvent(rng, c.startOffset + t, i);
+                break;
+            }
+        }
+        const bool stored = ReferenceAdd(ref, e, c.startOffset);
+        ASSERT_EQ(seq.add(e), stored) << "event " << i;
+        ASSERT_EQ(seq.lastUsedPage(), ref.lastUsedPage) << "event " << i;
+    }
+    EXPECT_EQ(seq.isFull(), ref.full);
+    ASSERT_EQ(seq.pageCount(), static_cast<int>(ref.pages.size()));
+    for (int p = 0; p < seq.pageCount(); ++p) {
+        EXPECT_EQ(seq.pageEventCount(p),
+                  static_cast<int>(ref.pages[static_cast<size_t>(p)].size()));
+    }
+    const std::vector<E> got = Stored(seq);
+    const std::vector<E> want = ref.stored();
+    ASSERT_EQ(got.size(), want.size());
+    for (size_t i = 0; i < got.size(); ++i) ASSERT_EQ(got[i], want[i]) << "position " << i;
+    for (size_t i = 0; i < got.size(); ++i) ASSERT_EQ(seq.at(i), got[i]) << "position " << i;
+    EXPECT_EQ(seq.ElapsedMilliseconds(), ReferenceElapsed(got));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, CascadeTest,
+    ::testing::Values(
+        CascadeCase{"FewKeysGrowByOne", 11, Pattern::FewKeys, 6000, 1, 1, 0},
+        CascadeCase{"FewKeysFullLosing", 12, Pattern::FewKeys, 5000, 3, 0, 0},
+        CascadeCase{"FewKeysGrowBy16", 13, Pattern::FewKeys, 7000, 0, 16, 0},
+        CascadeCase{"FewKeysOffset", 14, Pattern::FewKeys, 12000, 1, 1, 1},
+        CascadeCase{"FewKeysOffsetFullLosing", 15, Pattern::FewKeys, 9000, 2, 0, 1},
+        CascadeCase{"RunsAcrossPages", 21, Pattern::RunsAcrossPages, 12000, 2, 1, 0},
+        CascadeCase{"RunsAcrossPagesFullLosing", 22, Pattern::RunsAcrossPages, 9000, 6, 0, 0},
+        CascadeCase{"RunsAcrossPagesOffset", 23, Pattern::RunsAcrossPages, 9000, 1, 3, 35},
+        CascadeCase{"WholePages", 31, Pattern::WholePagesOfOneKey, 14000, 1, 1, 0},
+        CascadeCase{"WholePagesFullLosing", 32, Pattern::WholePagesOfOneKey, 12000, 8, 0, 0},
+        CascadeCase{"WholePagesOffset", 33, Pattern::WholePagesOfOneKey, 10000, 2, 16, 8},
+        CascadeCase{"EarlyIntoLarge", 41, Pattern::EarlyIntoLarge, 30000, 4, 1, 0},
+        CascadeCase{"EarlyIntoLargeFullLosing", 42, Pattern::EarlyIntoLarge, 20000, 16, 0, 0},
+        CascadeCase{"EarlyIntoLargeGrowBy16", 43, Pattern::EarlyIntoLarge, 25000, 0, 16, 0},
+        CascadeCase{"EarlyIntoLargeOffset", 44, Pattern::EarlyIntoLarge, 20000, 2, 2, 300},
+        CascadeCase{"EarlyIntoLargeNegativeOffset", 45, Pattern::EarlyIntoLarge, 12000, 1, 1, -50}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------------------
 // Elapsed time
