@@ -487,6 +487,24 @@ E RandomEvent(std::mt19937& rng, int32_t time, int serial) {
     }
 }
 
+// The sequence holds exactly what the literal carry rule gives: the same pages, counts, full
+// flag and events in the same order, readable by index, sorted, and measured alike.
+void ExpectSameAsLiteral(const EventSequence& seq, const ReferenceSequence& ref) {
+    EXPECT_EQ(seq.isFull(), ref.full);
+    ASSERT_EQ(seq.pageCount(), static_cast<int>(ref.pages.size()));
+    for (int p = 0; p < seq.pageCount(); ++p) {
+        EXPECT_EQ(seq.pageEventCount(p),
+                  static_cast<int>(ref.pages[static_cast<size_t>(p)].size()));
+    }
+    const std::vector<E> got = Stored(seq);
+    const std::vector<E> want = ref.stored();
+    ASSERT_EQ(got.size(), want.size());
+    for (size_t i = 0; i < got.size(); ++i) ASSERT_EQ(got[i], want[i]) << "position " << i;
+    for (size_t i = 0; i < got.size(); ++i) ASSERT_EQ(seq.at(i), got[i]) << "position " << i;
+    for (size_t i = 1; i < got.size(); ++i) ASSERT_FALSE(got[i - 1].sortsAfter(got[i])) << i;
+    EXPECT_EQ(seq.ElapsedMilliseconds(), ReferenceElapsed(got));
+}
+
 TEST_P(RandomInsertTest, MatchesOfferingTheCarryToEveryPage) {
     const RandomCase& c = GetParam();
     std::mt19937 rng(c.seed);
@@ -507,18 +525,7 @@ TEST_P(RandomInsertTest, MatchesOfferingTheCarryToEveryPage) {
         ASSERT_EQ(seq.add(e), ref.add(e)) << "event " << i;
         ASSERT_EQ(seq.lastUsedPage(), ref.lastUsedPage) << "event " << i;
     }
-    EXPECT_EQ(seq.isFull(), ref.full);
-    EXPECT_EQ(seq.pageCount(), static_cast<int>(ref.pages.size()));
-    for (int p = 0; p < seq.pageCount(); ++p) {
-        EXPECT_EQ(seq.pageEventCount(p),
-                  static_cast<int>(ref.pages[static_cast<size_t>(p)].size()));
-    }
-    const std::vector<E> got = Stored(seq);
-    const std::vector<E> want = ref.stored();
-    ASSERT_EQ(got.size(), want.size());
-    EXPECT_TRUE(got == want);
-    for (size_t i = 1; i < got.size(); ++i) ASSERT_FALSE(got[i - 1].sortsAfter(got[i])) << i;
-    EXPECT_EQ(seq.ElapsedMilliseconds(), ReferenceElapsed(got));
+    ExpectSameAsLiteral(seq, ref);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -697,18 +704,7 @@ TEST_P(CascadeTest, MatchesOfferingTheCarryToEveryPage) {
         ASSERT_EQ(seq.add(e), stored) << "event " << i;
         ASSERT_EQ(seq.lastUsedPage(), ref.lastUsedPage) << "event " << i;
     }
-    EXPECT_EQ(seq.isFull(), ref.full);
-    ASSERT_EQ(seq.pageCount(), static_cast<int>(ref.pages.size()));
-    for (int p = 0; p < seq.pageCount(); ++p) {
-        EXPECT_EQ(seq.pageEventCount(p),
-                  static_cast<int>(ref.pages[static_cast<size_t>(p)].size()));
-    }
-    const std::vector<E> got = Stored(seq);
-    const std::vector<E> want = ref.stored();
-    ASSERT_EQ(got.size(), want.size());
-    for (size_t i = 0; i < got.size(); ++i) ASSERT_EQ(got[i], want[i]) << "position " << i;
-    for (size_t i = 0; i < got.size(); ++i) ASSERT_EQ(seq.at(i), got[i]) << "position " << i;
-    EXPECT_EQ(seq.ElapsedMilliseconds(), ReferenceElapsed(got));
+    ExpectSameAsLiteral(seq, ref);
 }
 
 INSTANTIATE_TEST_SUITE_P(
