@@ -25,10 +25,11 @@ TEST(AllRevisionsTest, EveryKindLoadsAtEveryRevision) {
         for (bool compressed : {false, true}) {
             SCOPED_TRACE(testing::Message()
                          << "revision " << revision << (compressed ? " compressed" : " plain"));
-            test::SongSpec spec;
-            spec.revision = revision;
-            spec.staffs = {test::MakeStaff("All", items), test::MakeStaff("Next", {test::Note(0)})};
-            test::Bytes bytes = test::BuildSong(spec);
+            test::SongSpec songSpec;
+            songSpec.revision = revision;
+            songSpec.staffs = {test::MakeStaff("All", items),
+                               test::MakeStaff("Next", {test::Note(0)})};
+            test::Bytes bytes = test::BuildSong(songSpec);
             if (compressed) bytes = test::Compress(bytes);
             test::TempFile file(bytes);
             ASSERT_TRUE(file.ok());

@@ -753,9 +753,9 @@ class DumpRevisionTest : public ::testing::TestWithParam<int> {};
 // Every field of the song, its staffs and items equals the loaded model; the performance block
 // equals a rendering of the same model. Revision -1 stands for the newest layout compressed.
 TEST_P(DumpRevisionTest, EveryFieldEqualsTheModel) {
-    SongSpec spec = AllKindsSong(GetParam() < 0 ? 16 : GetParam());
-    spec.compressed = GetParam() < 0;
-    TempFile file(BuildSong(spec));
+    SongSpec songSpec = AllKindsSong(GetParam() < 0 ? 16 : GetParam());
+    songSpec.compressed = GetParam() < 0;
+    TempFile file(BuildSong(songSpec));
     ASSERT_TRUE(file.ok());
     for (const dump::Options options :
          {dump::Options{}, dump::Options{true, false, false}, dump::Options{false, true, false}}) {
@@ -819,9 +819,9 @@ TEST(Dump, LiteralEncodings) {
 }
 
 TEST(Dump, NotANumberAndInfinitiesAreStrings) {
-    SongSpec spec = AllKindsSong(16);
-    spec.info.marginsText = "nan inf -inf 1e-45";
-    TempFile file(BuildSong(spec));
+    SongSpec songSpec = AllKindsSong(16);
+    songSpec.info.marginsText = "nan inf -inf 1e-45";
+    TempFile file(BuildSong(songSpec));
     const Dumped d = DumpToText(file.path(), {});
     const Json doc = Json::parse(d.text);
     EXPECT_EQ(doc["song"]["pageMargins"], Json::parse("[\"NaN\", \"Infinity\", \"-Infinity\", "
@@ -869,9 +869,9 @@ TEST(Dump, FullSequence) {
     std::vector<Item> items = {Bar(bar::LocalRepeatOpen)};
     items.insert(items.end(), chords.begin(), chords.end());
     items.push_back(Bar(bar::LocalRepeatClose, 255));
-    SongSpec spec;
-    spec.staffs = {MakeStaff("Full", items)};
-    TempFile file(BuildSong(spec));
+    SongSpec songSpec;
+    songSpec.staffs = {MakeStaff("Full", items)};
+    TempFile file(BuildSong(songSpec));
     const dump::Options options{true, false, false};
     const Json doc = Json::parse(DumpToText(file.path(), options).text);
     EXPECT_EQ(doc["performance"]["scq"]["full"], 1);
