@@ -1,10 +1,7 @@
 #include "perform/EventSequence.h"
 
-#include <new>
-
 #include <algorithm>
-#include <cstring>
-#include <type_traits>
+#include <new>
 #include <utility>
 
 namespace scq {
@@ -47,93 +44,103 @@ uint32_t SegmentMilliseconds(uint32_t tempo, int64_t ticks) {
 
 }  // namespace
 
-std::unique_ptr<EventSequence::EventPage> EventSequence::NewPage() {
-    // A page that cannot be allocated is room that does not exist: the sequence then behaves
-    // as one without room to grow.
-    try {
-        return std::make_unique<EventPage>();
-    } catch (const std::bad_alloc&) {
-        return nullptr;
+// A chunk of consecutive groups in key order. Chunks are at least half full except at the
+// end, so the chunk table stays small and the Fenwick tree over it cheap to rebuild.
+struct EventSequence::Chunk {
+    static constexpr uint32_t kCapacity = 128;
+    uint32_t size = 0;
+    uint32_t events = 0;
+    Group groups[kCapacity];
+};
+
+namespace {
+
+constexpr uint32_t kPageMask = EventSequence::PageSize - 1;
+// The most chunks there can be: every chunk but the last holds at least half its capacity of
+// groups, and there are at most one more group than the sequence can hold events.
+constexpr size_t kMaxChunks = size_t{EventSequence::PageSize} * EventSequence::MaxPages / 64 + 2;
+
+// The order of a group of `count` events, last settled when it started at `from`, once its
+// start has moved on by `steps` positions. Each move by one carries the event at the group's
+// first page boundary, at offset (-start) mod 1024, to the group's end, unless it already is
+// the last. Consecutive moves take offsets j, j - 1, ..., so a run of d of them takes the
+// block of d events ending at j to the end, reversed. A whole lap of 1024 moves reverses a
+// group of at most 1025 events (the boundary meets every event but the last, from the back),
+// so two laps change nothing; a longer group moves its first 1024 events per lap.
+EventRope::Rope ShiftGroup(EventRope& ropes, EventRope::Rope rope, uint32_t count, uint32_t from,
+                           uint32_t steps) {
+    if (count < 2) return rope;
+    if (count <= EventSequence::PageSize + 1) steps %= 2 * EventSequence::PageSize;
+    const uint32_t highest = std::min<uint32_t>(count - 2, kPageMask);  // offsets that move
+    uint32_t offset = (0u - from - 1u) & kPageMask;                     // that of the first move
+    while (steps > 0) {
+        if (offset > highest) {
+            const uint32_t idle = std::min(steps, offset - highest);
+            steps -= idle;
+            offset -= idle;
+            continue;
+        }
+        const uint32_t run = std::min(steps, offset + 1);
+        rope = ropes.moveReversedToEnd(rope, offset + 1 - run, offset);
+        steps -= run;
+        offset = (offset - run) & kPageMask;
     }
+    return rope;
 }
+
+}  // namespace
 
 EventSequence::EventSequence(int growBy) : growBy_(growBy) {
     reset();
 }
 
+EventSequence::~EventSequence() = default;
+
 int EventSequence::allocatePages(int n) {
     release();
-    n = std::clamp(n, 0, MaxPages);
-    int made = 0;
-    while (made < n && (pages_[made] = NewPage())) ++made;
-    lastAllocatedPage_ = made - 1;
-    return made;
+    allocatedPages_ = std::clamp(n, 0, MaxPages);
+    return allocatedPages_;
+}
+
+void EventSequence::clearGroups() {
+    chunks_.clear();
+    chunkFirstKey_.clear();
+    tree_.assign(1, 0);
+    ropes_.clear();
+    count_ = 0;
+    flatValid_ = false;
 }
 
 void EventSequence::reset() {
-    for (int i = 0; i <= lastAllocatedPage_; ++i) info_[i] = PageInfo{};
-    lastUsedPage_ = -1;
+    clearGroups();
     full_ = false;
+    offeredWhileFull_ = 0;
     startOffset_ = 0;
     kindFilter_ = 0;
+    origin_ = 0;
 }
 
 void EventSequence::release() {
-    for (auto& page : pages_) page.reset();
-    info_.fill(PageInfo{});
-    lastAllocatedPage_ = -1;
     reset();
+    ropes_.releaseMemory();
+    flat_ = Flat{};
+    allocatedPages_ = 0;
+}
+
+int EventSequence::lastUsedPage() const {
+    return count_ == 0 ? -1 : static_cast<int>((count_ - 1) / PageSize);
 }
 
 int EventSequence::pageEventCount(int page) const {
-    if (page < 0 || page > lastAllocatedPage_) return 0;
-    return info_[page].count;
+    if (page < 0 || page >= allocatedPages_) return 0;
+    const int64_t before = int64_t{page} * PageSize;
+    return static_cast<int>(std::clamp<int64_t>(int64_t{count_} - before, 0, PageSize));
 }
 
-void EventSequence::refreshKeys(int page) {
-    PageInfo& info = info_[page];
-    if (info.count == 0) return;
-    info.firstKey = SortKey(slot(page, 0));
-    info.lastKey = SortKey(slot(page, info.count - 1));
-    info.firstRun = 0;
-}
-
-// The events at the front of a page that share its first key, found by galloping and
-// halving the first time they are asked for after the page changed.
-int EventSequence::leadingRun(int page) {
-    PageInfo& info = info_[page];
-    if (info.firstRun == 0 && info.count > 0) {
-        const SequenceEvent* const events = pages_[page]->events;
-        auto same = [&](int i) { return SortKey(events[(info.head + i) & Mask]) == info.firstKey; };
-        int lo = 1;  // events 0 to lo - 1 share the key
-        int step = 1;
-        while (lo + step - 1 < info.count && same(lo + step - 1)) {
-            lo += step;
-            step *= 2;
-        }
-        int hi = std::min<int>(info.count, lo + step - 1);
-        while (lo < hi) {
-            const int mid = lo + (hi - lo) / 2;
-            if (same(mid)) {
-                lo = mid + 1;
-            } else {
-                hi = mid;
-            }
-        }
-        info.firstRun = static_cast<int16_t>(lo);
-    }
-    return info.firstRun;
-}
-
-size_t EventSequence::size() const {
-    if (lastUsedPage_ < 0) return 0;
-    return static_cast<size_t>(lastUsedPage_) * PageSize +
-           static_cast<size_t>(info_[lastUsedPage_].count);
-}
-
-bool EventSequence::add(const SequenceEvent& event) {
+EventSequence::AddResult EventSequence::addEvent(const SequenceEvent& event) {
     const int kind = event.kind();
-    if ((kindFilter_ >> kind) & 1u) return true;
+    if ((kindFilter_ >> kind) & 1u) return AddResult::Dropped;
+    if (workBudgetSpent()) return AddResult::LostThis;
 
     SequenceEvent e = event;
     if (startOffset_ != 0) {
@@ -143,12 +150,12 @@ bool EventSequence::add(const SequenceEvent& event) {
             e.time = WrapTicks(t - s);
         } else {
             e.time = 0;
-            if (kind == PauseEvent) return true;
+            if (kind == PauseEvent) return AddResult::Dropped;
             if (kind == ChannelMessage &&
                 (e.type() == SequenceEvent::NoteOn || e.type() == SequenceEvent::NoteOff)) {
-                if (t != s) return true;
+                if (t != s) return AddResult::Dropped;
             } else if (mergeAtStart(e)) {
-                return true;
+                return AddResult::Dropped;
             }
         }
     }
@@ -172,207 +179,284 @@ bool EventSequence::addPause(int32_t time, unsigned units) {
     return add(SequenceEvent::pause(time, units));
 }
 
+// ---------------------------------------------------------------------------------------
+// The groups in key order
+
+EventSequence::Group& EventSequence::groupAt(Place p) const {
+    return chunks_[p.chunk]->groups[p.index];
+}
+
+EventSequence::Place EventSequence::lastPlace() const {
+    const size_t c = chunks_.size() - 1;
+    return Place{c, chunks_[c]->size - 1};
+}
+
+EventSequence::Place EventSequence::locate(uint64_t key, bool& found) const {
+    found = false;
+    if (chunks_.empty()) return Place{0, 0};
+    size_t c = chunks_.size() - 1;
+    if (key < chunkFirstKey_[c]) {
+        const auto it = std::upper_bound(chunkFirstKey_.begin(), chunkFirstKey_.end(), key);
+        c = it == chunkFirstKey_.begin() ? 0 : static_cast<size_t>(it - chunkFirstKey_.begin()) - 1;
+    }
+    const Chunk& ch = *chunks_[c];
+    if (ch.groups[ch.size - 1].key < key) return Place{c, ch.size};
+    uint32_t lo = 0;
+    uint32_t hi = ch.size - 1;
+    while (lo < hi) {
+        const uint32_t mid = lo + (hi - lo) / 2;
+        if (ch.groups[mid].key < key) {
+            lo = mid + 1;
+        } else {
+            hi = mid;
+        }
+    }
+    found = ch.groups[lo].key == key;
+    return Place{c, lo};
+}
+
+void EventSequence::addToCount(size_t chunk, int delta) {
+    chunks_[chunk]->events += static_cast<uint32_t>(delta);
+    for (size_t i = chunk + 1; i < tree_.size(); i += i & (0 - i)) {
+        tree_[i] += static_cast<uint32_t>(delta);
+    }
+}
+
+void EventSequence::rebuildTree() {
+    const size_t n = chunks_.size();
+    tree_.assign(n + 1, 0);
+    for (size_t i = 1; i <= n; ++i) {
+        tree_[i] += chunks_[i - 1]->events;
+        const size_t parent = i + (i & (0 - i));
+        if (parent <= n) tree_[parent] += tree_[i];
+    }
+}
+
+uint32_t EventSequence::eventsBefore(Place p) const {
+    if (chunks_.empty()) return 0;
+    const Chunk& ch = *chunks_[p.chunk];
+    uint32_t before = 0;
+    if (p.chunk + 1 == chunks_.size()) {
+        before = count_ - ch.events;
+    } else {
+        for (size_t i = p.chunk; i > 0; i -= i & (0 - i)) before += tree_[i];
+    }
+    if (p.index <= ch.size / 2) {
+        for (uint32_t g = 0; g < p.index; ++g) before += ch.groups[g].count;
+    } else {
+        before += ch.events;
+        for (uint32_t g = p.index; g < ch.size; ++g) before -= ch.groups[g].count;
+    }
+    return before;
+}
+
+// Everything that can fail to allocate is allocated before anything changes, so a failure
+// leaves the sequence as it was.
+EventSequence::Place EventSequence::insertGroup(Place p, const Group& g) {
+    const bool newChunk = chunks_.empty() || chunks_[p.chunk]->size == Chunk::kCapacity;
+    if (newChunk) {
+        auto chunk = std::make_unique<Chunk>();
+        const size_t room = std::max(chunks_.size() + 1, std::min(chunks_.size() * 2, kMaxChunks));
+        chunks_.reserve(room);
+        chunkFirstKey_.reserve(room);
+        tree_.reserve(room + 1);
+        if (chunks_.empty() || (p.chunk + 1 == chunks_.size() && p.index == chunks_.back()->size)) {
+            // A new last chunk: the common case of events arriving in order.
+            chunks_.push_back(std::move(chunk));
+            chunkFirstKey_.push_back(g.key);
+            tree_.push_back(0);
+            const size_t i = tree_.size() - 1;
+            uint32_t sum = 0;  // chunks i - lowbit(i) + 1 .. i - 1
+            for (size_t k = i - 1; k > i - (i & (0 - i)); k -= k & (0 - k)) sum += tree_[k];
+            tree_[i] = sum;
+            p = Place{chunks_.size() - 1, 0};
+        } else {
+            // Split the full chunk in two halves.
+            Chunk& full = *chunks_[p.chunk];
+            const uint32_t half = Chunk::kCapacity / 2;
+            std::copy(full.groups + half, full.groups + full.size, chunk->groups);
+            chunk->size = full.size - half;
+            full.size = half;
+            chunk->events = 0;
+            for (uint32_t k = 0; k < chunk->size; ++k) chunk->events += chunk->groups[k].count;
+            full.events -= chunk->events;
+            const uint64_t first = chunk->groups[0].key;
+            chunks_.insert(chunks_.begin() + static_cast<std::ptrdiff_t>(p.chunk + 1),
+                           std::move(chunk));
+            chunkFirstKey_.insert(chunkFirstKey_.begin() + static_cast<std::ptrdiff_t>(p.chunk + 1),
+                                  first);
+            rebuildTree();
+            if (p.index > half) p = Place{p.chunk + 1, p.index - half};
+        }
+    }
+    Chunk& ch = *chunks_[p.chunk];
+    std::copy_backward(ch.groups + p.index, ch.groups + ch.size, ch.groups + ch.size + 1);
+    ch.groups[p.index] = g;
+    ++ch.size;
+    if (p.index == 0) chunkFirstKey_[p.chunk] = g.key;
+    addToCount(p.chunk, static_cast<int>(g.count));
+    return p;
+}
+
+void EventSequence::removeGroup(Place p) {
+    Chunk& ch = *chunks_[p.chunk];
+    addToCount(p.chunk, -static_cast<int>(ch.groups[p.index].count));
+    std::copy(ch.groups + p.index + 1, ch.groups + ch.size, ch.groups + p.index);
+    --ch.size;
+    if (ch.size == 0) {
+        chunks_.erase(chunks_.begin() + static_cast<std::ptrdiff_t>(p.chunk));
+        chunkFirstKey_.erase(chunkFirstKey_.begin() + static_cast<std::ptrdiff_t>(p.chunk));
+        rebuildTree();
+    } else if (p.index == 0) {
+        chunkFirstKey_[p.chunk] = ch.groups[0].key;
+    }
+}
+
+void EventSequence::settle(Group& g, uint32_t start) const {
+    if (start != g.syncedStart) {
+        g.rope = ShiftGroup(ropes_, g.rope, g.count, g.syncedStart, start - g.syncedStart);
+        g.syncedStart = start;
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// Adding
+
+// The event joins the end of its group (behind every event it does not sort before). Every
+// later group starts one position further on, which settle() accounts for when it is next
+// touched. When the sequence was full, the event that ends up last is lost.
+EventSequence::AddResult EventSequence::insert(const SequenceEvent& event) {
+    const uint64_t key = SortKey(event);
+    const uint32_t capacity = static_cast<uint32_t>(allocatedPages_) * PageSize;
+    if (count_ >= capacity && growBy_ > 0 && allocatedPages_ < MaxPages) {
+        allocatedPages_ += std::min(growBy_, MaxPages - allocatedPages_);
+    }
+    const bool wasFull = count_ >= static_cast<uint32_t>(allocatedPages_) * PageSize;
+    if (wasFull) {
+        full_ = true;
+        ++offeredWhileFull_;
+        if (count_ == 0 || key >= groupAt(lastPlace()).key) return AddResult::LostThis;
+    }
+
+    try {
+        bool found = false;
+        const Place p = locate(key, found);
+        const EventRope::Rope single = ropes_.single(event, origin_);
+        if (found) {
+            Group& g = groupAt(p);
+            settle(g, eventsBefore(p));
+            g.rope = ropes_.join(g.rope, single);
+            ++g.count;
+            addToCount(p.chunk, 1);
+        } else {
+            Group g;
+            g.key = key;
+            g.rope = single;
+            g.count = 1;
+            g.syncedStart = eventsBefore(p);
+            insertGroup(p, g);
+        }
+    } catch (const std::bad_alloc&) {
+        // Room that cannot be had is room that does not exist.
+        full_ = true;
+        return AddResult::LostThis;
+    }
+    ++count_;
+    flatValid_ = false;
+    if (!wasFull) return AddResult::Stored;
+
+    const Place last = lastPlace();
+    Group& g = groupAt(last);
+    settle(g, count_ - g.count);
+    g.rope = ropes_.popBack(g.rope);
+    --g.count;
+    addToCount(last.chunk, -1);
+    --count_;
+    if (g.count == 0) removeGroup(last);
+    return AddResult::LostOther;
+}
+
 // Page 0 is scanned over its leading time-0 events for one that the new event replaces. A
 // replacement that changes the tie rank (a sustain pedal value crossing 65) is moved to its
-// sorted place, so the stored order stays sorted.
+// sorted place, so the stored order stays sorted. Playing from a position is rare and only
+// touches the start, so this works on the settled order and then lays the groups out anew.
 bool EventSequence::mergeAtStart(const SequenceEvent& event) {
-    if (lastUsedPage_ < 0) return false;
-    for (int i = 0; i < info_[0].count && slot(0, i).time == 0; ++i) {
-        if (!MergesWith(slot(0, i), event)) continue;
-        const int oldRank = slot(0, i).tieRank();
-        const int newRank = event.tieRank();
-        size_t at = static_cast<size_t>(i);
-        ref(at) = event;
-        if (newRank > oldRank) {
-            // Behind every event that does not sort after it, as a newly added one would be.
-            const size_t n = size();
-            while (at + 1 < n && !ref(at + 1).sortsAfter(event)) {
-                std::swap(ref(at), ref(at + 1));
-                ++at;
-            }
-        } else if (newRank < oldRank) {
-            while (at > 0 && ref(at - 1).sortsAfter(event)) {
-                std::swap(ref(at), ref(at - 1));
-                --at;
-            }
+    if (count_ == 0) return false;
+    flat();
+    std::vector<SequenceEvent>& events = flat_.events;
+    std::vector<uint16_t>& origins = flat_.origins;
+    const size_t n = events.size();
+    const size_t scan = std::min<size_t>(n, PageSize);
+    size_t i = 0;
+    while (i < scan && events[i].time == 0 && !MergesWith(events[i], event)) ++i;
+    if (i == scan || events[i].time != 0) return false;
+
+    const int oldRank = events[i].tieRank();
+    const int newRank = event.tieRank();
+    events[i] = event;
+    origins[i] = origin_;
+    if (newRank > oldRank) {
+        // Behind every event that does not sort after it, as a newly added one would be.
+        for (; i + 1 < n && !events[i + 1].sortsAfter(event); ++i) {
+            std::swap(events[i], events[i + 1]);
+            std::swap(origins[i], origins[i + 1]);
         }
-        // The events moved between position i and their new places, which may cross pages.
-        const int lastTouched = static_cast<int>(std::max(at, static_cast<size_t>(i)) / PageSize);
-        for (int p = 0; p <= lastTouched; ++p) refreshKeys(p);
-        return true;
+    } else if (newRank < oldRank) {
+        for (; i > 0 && events[i - 1].sortsAfter(event); --i) {
+            std::swap(events[i], events[i - 1]);
+            std::swap(origins[i], origins[i - 1]);
+        }
     }
-    return false;
+
+    Flat settled = std::move(flat_);
+    clearGroups();
+    for (size_t k = 0; k < n;) {
+        Group g;
+        g.key = SortKey(settled.events[k]);
+        g.syncedStart = static_cast<uint32_t>(k);
+        for (; k < n && SortKey(settled.events[k]) == g.key; ++k) {
+            g.rope = ropes_.join(g.rope, ropes_.single(settled.events[k], settled.origins[k]));
+            ++g.count;
+        }
+        insertGroup(chunks_.empty() ? Place{0, 0} : Place{chunks_.size() - 1, chunks_.back()->size},
+                    g);
+        count_ += g.count;
+    }
+    flat_ = std::move(settled);
+    flatValid_ = true;
+    return true;
 }
 
-// The event goes behind every event that it does not sort before. The page is sorted, so the
-// place is found by galloping from the end the event most likely belongs at (the front for a
-// carry from the page before, the back otherwise) and then halving; then the shorter side of
-// the ring moves by one.
-void EventSequence::insertIntoPage(int p, const SequenceEvent& event, uint64_t key,
-                                   bool nearFront) {
-    PageInfo& info = info_[p];
-    SequenceEvent* const events = pages_[p]->events;
-    auto after = [&](int i) { return SortKey(events[(info.head + i) & Mask]) > key; };
-    int lo = 0;
-    int hi = info.count;
-    if (nearFront) {
-        // The place is the first position whose event sorts after the new one.
-        int step = 1;
-        while (lo + step - 1 < hi && !after(lo + step - 1)) {
-            lo += step;
-            step *= 2;
-        }
-        hi = std::min(hi, lo + step - 1);
-    } else {
-        int step = 1;
-        while (hi - step >= lo && after(hi - step)) {
-            hi -= step;
-            step *= 2;
-        }
-        lo = std::max(lo, hi - step + 1);
-    }
-    while (lo < hi) {
-        const int mid = lo + (hi - lo) / 2;
-        if (after(mid)) {
-            hi = mid;
-        } else {
-            lo = mid + 1;
-        }
-    }
-    const int place = lo;
-    static_assert(std::is_trivially_copyable_v<SequenceEvent>);
-    auto ring = [&](int i) { return (info.head + i) & Mask; };
-    // Each step moves the longest run that is contiguous in the ring's storage.
-    if (place < info.count - place) {
-        // Positions 0..place-1 move one place toward the front.
-        info.head = static_cast<int16_t>(ring(-1));
-        for (int i = 0; i < place;) {
-            const int to = ring(i);
-            const int from = ring(i + 1);
-            const int n = std::min({place - i, PageSize - to, PageSize - from});
-            std::memmove(events + to, events + from,
-                         sizeof(SequenceEvent) * static_cast<size_t>(n));
-            i += n;
-        }
-    } else {
-        // Positions place..count-1 move one place toward the back, the last one first.
-        for (int i = info.count; i > place;) {
-            const int to = ring(i);
-            const int from = ring(i - 1);
-            const int n = std::min({i - place, to + 1, from + 1});
-            std::memmove(events + to - n + 1, events + from - n + 1,
-                         sizeof(SequenceEvent) * static_cast<size_t>(n));
-            i -= n;
-        }
-    }
-    events[ring(place)] = event;
-    ++info.count;
-    // The keys of the ends change only where the event became one; the run at the front only
-    // where the event joined or preceded it.
-    if (place == 0) info.firstKey = key;
-    if (place == info.count - 1) info.lastKey = key;
-    if (place <= info.firstRun) info.firstRun = 0;
-}
+// ---------------------------------------------------------------------------------------
+// Reading
 
-// The carry is offered to the pages in order from page 0. Every page before the last used
-// one is full, and a full page passes the carry on unless its last event sorts after it.
-// Since the stored events are sorted, the last events of the full pages are too, so the
-// first page that does anything with the carry is the first whose last event sorts after it,
-// or the last used page when there is none. Offering starts there; from there on the carry
-// moves exactly as it would when offered to every page.
-int EventSequence::firstPageToOffer(uint64_t key) const {
-    const int used = lastUsedPage_;
-    if (used <= 0) return 0;
-    auto displaces = [&](int p) { return info_[p].lastKey > key; };
-    if (!displaces(used - 1)) return used;
-    int lo = 0;
-    int hi = used - 1;
-    while (lo < hi) {
-        const int mid = lo + (hi - lo) / 2;
-        if (displaces(mid)) {
-            hi = mid;
-        } else {
-            lo = mid + 1;
+const EventSequence::Flat& EventSequence::flat() const {
+    if (flatValid_) return flat_;
+    flat_.events.clear();
+    flat_.origins.clear();
+    flat_.events.reserve(count_);
+    flat_.origins.reserve(count_);
+    uint32_t start = 0;
+    for (const auto& chunk : chunks_) {
+        for (uint32_t k = 0; k < chunk->size; ++k) {
+            Group& g = chunk->groups[k];
+            settle(g, start);
+            ropes_.forEach(g.rope, [this](const SequenceEvent& e, uint16_t origin) {
+                flat_.events.push_back(e);
+                flat_.origins.push_back(origin);
+            });
+            start += g.count;
         }
     }
-    return lo;
-}
-
-// A full page that gets a carry from the page before holds no event that sorts before it.
-// If its first event sorts after the carry, the carry goes to the front and the last event
-// leaves: the ring's head steps back onto the last event's slot, so the two trade places there
-// and no other event moves. If its first events are equal to the carry, the carry goes behind
-// them: they step back by one with the head. The table of page information decides every
-// step; the new carry's key is the page's old last key, so no tie rank is worked out on the
-// way.
-bool EventSequence::insert(SequenceEvent carry) {
-    uint64_t key = SortKey(carry);
-    bool carried = false;  // the carry is the last event of a page before: it belongs in front
-    for (int p = firstPageToOffer(key); p <= lastAllocatedPage_; ++p) {
-        PageInfo& info = info_[p];
-        lastUsedPage_ = std::max(lastUsedPage_, p);
-        if (info.count < PageSize) {
-            insertIntoPage(p, carry, key, carried);
-            return true;
-        }
-        if (info.lastKey <= key) continue;  // the carry passes on unchanged
-        const uint64_t outKey = info.lastKey;
-        if (p < lastAllocatedPage_) {
-            const PageInfo& next = info_[p + 1];
-            __builtin_prefetch(&pages_[p + 1]->events[(next.head - 1) & Mask], 1);
-        }
-        if (carried && info.firstKey >= key) {
-            // Events 0 to run - 1 equal the carry (none when the first sorts after it); the
-            // last event is not equal, so run < PageSize.
-            const int run = info.firstKey == key ? leadingRun(p) : 0;
-            SequenceEvent* const events = pages_[p]->events;
-            const int oldHead = info.head;
-            const int head = (oldHead - 1) & Mask;
-            const SequenceEvent out = events[head];
-            if (oldHead != 0 && oldHead + run <= PageSize) {
-                std::memmove(events + head, events + oldHead,
-                             sizeof(SequenceEvent) * static_cast<size_t>(run));
-            } else {
-                for (int i = 0; i < run; ++i) {
-                    events[(head + i) & Mask] = events[(oldHead + i) & Mask];
-                }
-            }
-            events[(head + run) & Mask] = carry;
-            info.head = static_cast<int16_t>(head);
-            info.firstKey = key;
-            info.firstRun = static_cast<int16_t>(run + 1);
-            info.lastKey = SortKey(events[(head - 1) & Mask]);
-            carry = out;
-        } else {
-            const SequenceEvent last = slot(p, PageSize - 1);
-            info.count = PageSize - 1;
-            info.lastKey = SortKey(slot(p, PageSize - 2));
-            if (info.firstRun == PageSize) info.firstRun = 0;  // the run lost its last event
-            insertIntoPage(p, carry, key, carried);
-            carry = last;
-        }
-        key = outKey;
-        carried = true;
-    }
-
-    const int first = lastAllocatedPage_ + 1;
-    const int wanted = std::min(std::max(growBy_, 0), MaxPages - first);
-    int added = 0;
-    while (added < wanted && (pages_[first + added] = NewPage())) ++added;
-    if (added > 0) {
-        lastAllocatedPage_ = first + added - 1;
-        insertIntoPage(first, carry, key, false);
-        lastUsedPage_ = std::max(lastUsedPage_, first);
-        return true;
-    }
-    full_ = true;
-    return false;
+    flatValid_ = true;
+    return flat_;
 }
 
 uint32_t EventSequence::ElapsedMilliseconds() const {
     // Tempo changes after the last other event are not part of the performance.
-    size_t end = size();
-    while (end > 0 && at(end - 1).kind() == TempoEvent) --end;
+    const std::vector<SequenceEvent>& events = flat().events;
+    size_t end = events.size();
+    while (end > 0 && events[end - 1].kind() == TempoEvent) --end;
 
     uint32_t tempo = 500000;  // 120 quarter notes per minute
     int64_t tempoTime = 0;
@@ -380,22 +464,19 @@ uint32_t EventSequence::ElapsedMilliseconds() const {
     int64_t pendingPause = 0;  // 48-tick units
     uint32_t sum = 0;
 
-    size_t visited = 0;
-    for (int p = 0; p <= lastUsedPage_ && visited < end; ++p) {
-        for (int i = 0; i < info_[p].count && visited < end; ++i, ++visited) {
-            const SequenceEvent& e = slot(p, i);
-            if (e.kind() == TempoEvent) {
-                const int64_t length = e.time - tempoTime + 48 * pendingPause;
-                if (length != 0) {
-                    sum += SegmentMilliseconds(tempo, length);
-                    tempoTime = e.time;
-                    pendingPause = 0;
-                }
-                tempo = e.tempoValue();
-            } else {
-                lastTime = e.time;
-                if (e.kind() == PauseEvent) pendingPause += e.pauseUnits();
+    for (size_t i = 0; i < end; ++i) {
+        const SequenceEvent& e = events[i];
+        if (e.kind() == TempoEvent) {
+            const int64_t length = e.time - tempoTime + 48 * pendingPause;
+            if (length != 0) {
+                sum += SegmentMilliseconds(tempo, length);
+                tempoTime = e.time;
+                pendingPause = 0;
             }
+            tempo = e.tempoValue();
+        } else {
+            lastTime = e.time;
+            if (e.kind() == PauseEvent) pendingPause += e.pauseUnits();
         }
     }
     if (lastTime > tempoTime || pendingPause != 0) {

@@ -4,29 +4,49 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
+#include "perform/EventRope.h"
 #include "perform/SequenceEvent.h"
 
 namespace scq {
 
 // The time-ordered store of the events of a performance.
 //
-// Events live in pages of 1024, at most 1024 pages, so that no allocation exceeds one page
-// however long the song; the table of pages is part of the object. Reading pages 0 to
-// lastUsedPage() in order yields every stored event sorted by time and tie rank, and every
-// page before the last used one is full. Events are expected to arrive nearly in time order:
-// an event that belongs at the end costs constant time.
+// The sequence behaves as 1024 pages of 1024 events: reading pages 0 to lastUsedPage() in
+// order yields every stored event sorted by time and tie rank, and every page before the last
+// used one is full. An event enters at its sorted place, behind the events it does not sort
+// before; an insertion into a full page pushes that page's last event on to the next page,
+// where it goes behind the events equal to it (same time and tie rank), and so on. That
+// carry decides the order of equal events and which event is lost when every page is full.
+//
+// The pages are not kept as such. Events of one sort key form a group, stored as a rope; a
+// carry through the pages only ever moves, within each later group that straddles a page
+// boundary, the event at the boundary to the group's end. Those moves depend on nothing but
+// the group's start position, so they are made lazily, when the group is next touched or
+// read: an insertion costs a logarithm of the sequence's size, amortized, however far from
+// the end it lands.
 class EventSequence {
 public:
     static constexpr int PageSize = 1024;
     static constexpr int MaxPages = 1024;
+    // Events offered to a full sequence before it stops taking any (see addEvent).
+    static constexpr uint32_t kFullWorkBudget = uint32_t{1} << 22;
+
+    // What became of an offered event.
+    enum class AddResult {
+        Stored,     // stored; nothing was lost
+        Dropped,    // filtered out, discarded or merged by the start offset; nothing was lost
+        LostOther,  // stored, and the last stored event fell off the end of a full sequence
+        LostThis,   // this event was lost: it sorts at or after the end of a full sequence
+    };
 
     // `growBy`: how many pages are added at once when every allocated page is full (0: the
     // sequence never grows by itself).
     explicit EventSequence(int growBy);
     EventSequence(const EventSequence&) = delete;
     EventSequence& operator=(const EventSequence&) = delete;
-    ~EventSequence() = default;
+    ~EventSequence();
 
     // Frees every page, then allocates min(n, 1024) empty pages (none for n <= 0) and returns
     // that number. The sequence is left reset.
@@ -41,17 +61,27 @@ public:
     // Playing from a position: events at or before `ticks` collapse to time 0, later ones
     // move earlier by `ticks`. 0 turns this off.
     void setStartOffset(int32_t ticks) { startOffset_ = ticks; }
+    // The tag stored beside every event added from now on (the performance tags each event
+    // with its staff); 0 after construction and reset.
+    void setOrigin(int origin) { origin_ = static_cast<uint16_t>(origin); }
 
     // True once an event has been lost for want of room.
     bool isFull() const { return full_; }
-    bool isEmpty() const { return info_[0].count == 0; }
+    bool isEmpty() const { return count_ == 0; }
+    // True once kFullWorkBudget events have been offered to the sequence while it was full:
+    // it then takes no event at all, and whoever fills it should stop (no real song comes
+    // near: it takes a million events to fill the sequence).
+    bool workBudgetSpent() const { return offeredWhileFull_ >= kFullWorkBudget; }
 
-    // Stores the event at its sorted place: behind every event it does not sort before, so
-    // that events of equal time and tie rank keep the order in which they arrive. When every
-    // allocated page is full, `growBy` pages are added (never beyond 1024 in all); without
-    // room the event that falls off the end is lost and the full flag is set. Returns false
-    // exactly when this call lost an event; filtered or absorbed events count as handled.
-    bool add(const SequenceEvent& event);
+    // Stores the event at its sorted place (see the class comment). When every allocated page
+    // is full, `growBy` pages are added (never beyond 1024 in all); without room the event
+    // that falls off the end is lost and the full flag is set.
+    AddResult addEvent(const SequenceEvent& event);
+    // The same; false exactly when this call lost an event.
+    bool add(const SequenceEvent& event) {
+        const AddResult r = addEvent(event);
+        return r == AddResult::Stored || r == AddResult::Dropped;
+    }
 
     // A tempo of `bpm` quarter notes per minute, stored as 60000000 / bpm microseconds per
     // quarter; any bpm below 4 is taken as 4.
@@ -67,10 +97,11 @@ public:
     // sum wraps modulo 2^32.
     uint32_t ElapsedMilliseconds() const;
 
-    // Read access.
-    int lastAllocatedPage() const { return lastAllocatedPage_; }
-    int lastUsedPage() const { return lastUsedPage_; }
-    int pageCount() const { return lastAllocatedPage_ + 1; }
+    // Read access. The reading operations settle the order of the stored events first, so
+    // they are not safe to call from two threads at once on one sequence.
+    int lastAllocatedPage() const { return allocatedPages_ - 1; }
+    int lastUsedPage() const;
+    int pageCount() const { return allocatedPages_; }
     // Events held by an allocated page, 0 for any other index.
     int pageEventCount(int page) const;
     int growBy() const { return growBy_; }
@@ -78,38 +109,42 @@ public:
     int32_t startOffset() const { return startOffset_; }
 
     // Number of stored events, and the event at a position 0 to size() - 1 in stored order.
-    size_t size() const;
-    const SequenceEvent& at(size_t index) const {
-        return slot(static_cast<int>(index / PageSize), static_cast<int>(index % PageSize));
-    }
+    size_t size() const { return count_; }
+    const SequenceEvent& at(size_t index) const { return flat().events[index]; }
+    // The origin tag of the event at a position.
+    int originAt(size_t index) const { return flat().origins[index]; }
     // Calls f(const SequenceEvent&) for every stored event in order.
     template <class F>
     void forEach(F&& f) const {
-        for (int p = 0; p <= lastUsedPage_; ++p) {
-            for (int i = 0; i < info_[p].count; ++i) f(slot(p, i));
-        }
+        for (const SequenceEvent& e : flat().events) f(e);
+    }
+    // Calls f(const SequenceEvent&, int origin) for every stored event in order.
+    template <class F>
+    void forEachWithOrigin(F&& f) const {
+        const Flat& all = flat();
+        for (size_t i = 0; i < all.events.size(); ++i) f(all.events[i], int{all.origins[i]});
     }
 
 private:
-    // A page is a ring of event slots: its events start at the slot `head` of its entry in
-    // `info_`, so that an event entering at either end moves no other event.
-    struct EventPage {
-        SequenceEvent events[PageSize];
+    // Every event of one sort key, in stored order as of the moment the group started at
+    // `syncedStart` (the number of events before it). Moving the start on by one moves the
+    // event at the group's first page boundary to its end; settle() makes those moves.
+    struct Group {
+        uint64_t key = 0;
+        EventRope::Rope rope = EventRope::Empty;
+        uint32_t count = 0;
+        uint32_t syncedStart = 0;
     };
-    static_assert((PageSize & (PageSize - 1)) == 0, "a page's ring indexes by masking");
-    static constexpr int Mask = PageSize - 1;
-
-    // What the carry of an insertion needs to know about a page, kept apart from the events
-    // so that passing a carry through many pages reads one compact table: the count, the
-    // ring's head, the sort keys (see SortKey) of the first and last events, valid while the
-    // page holds events, and how many events at the front share the first key (0: not known
-    // yet; found when needed).
-    struct PageInfo {
-        uint64_t firstKey = 0;
-        uint64_t lastKey = 0;
-        int16_t count = 0;
-        int16_t head = 0;
-        int16_t firstRun = 0;
+    // The groups in key order, in chunks, with a Fenwick tree over the chunks' event counts
+    // for the number of events before any group.
+    struct Chunk;
+    struct Place {
+        size_t chunk;
+        uint32_t index;
+    };
+    struct Flat {
+        std::vector<SequenceEvent> events;
+        std::vector<uint16_t> origins;
     };
 
     // Time and tie rank as one number: a sorts after b exactly when SortKey(a) > SortKey(b).
@@ -118,30 +153,36 @@ private:
         return static_cast<uint64_t>(biased) << 3 | static_cast<uint64_t>(e.tieRank());
     }
 
-    SequenceEvent& slot(int page, int i) {
-        return pages_[page]->events[(info_[page].head + i) & Mask];
-    }
-    const SequenceEvent& slot(int page, int i) const {
-        return pages_[page]->events[(info_[page].head + i) & Mask];
-    }
-    SequenceEvent& ref(size_t index) {
-        return slot(static_cast<int>(index / PageSize), static_cast<int>(index % PageSize));
-    }
-    void refreshKeys(int page);
-    int leadingRun(int page);
+    AddResult insert(const SequenceEvent& event);
     bool mergeAtStart(const SequenceEvent& event);
-    bool insert(SequenceEvent carry);
-    int firstPageToOffer(uint64_t key) const;
-    void insertIntoPage(int page, const SequenceEvent& event, uint64_t key, bool nearFront);
-    static std::unique_ptr<EventPage> NewPage();
+    void clearGroups();
+    Group& groupAt(Place p) const;
+    // Where the group of `key` is, or would be inserted.
+    Place locate(uint64_t key, bool& found) const;
+    Place lastPlace() const;
+    Place insertGroup(Place p, const Group& g);
+    void removeGroup(Place p);
+    void addToCount(size_t chunk, int delta);
+    uint32_t eventsBefore(Place p) const;
+    // Brings the group's stored order up to date with its start position.
+    void settle(Group& g, uint32_t start) const;
+    void rebuildTree();
+    const Flat& flat() const;
 
-    std::array<std::unique_ptr<EventPage>, MaxPages> pages_;
-    std::array<PageInfo, MaxPages> info_{};
-    int lastAllocatedPage_ = -1;
-    int lastUsedPage_ = -1;
+    std::vector<std::unique_ptr<Chunk>> chunks_;
+    std::vector<uint64_t> chunkFirstKey_;
+    std::vector<uint32_t> tree_;  // Fenwick tree over chunk counts, 1-based
+    mutable EventRope ropes_;
+    mutable Flat flat_;
+    mutable bool flatValid_ = false;
+
+    uint32_t count_ = 0;
+    int allocatedPages_ = 0;
     bool full_ = false;
+    uint32_t offeredWhileFull_ = 0;
     int32_t startOffset_ = 0;
     uint16_t kindFilter_ = 0;
+    uint16_t origin_ = 0;
     int growBy_ = 0;
 };
 

@@ -176,18 +176,9 @@ void addInstrumentEvents(EventSequence& sequence, const PlayState& state, int32_
 }
 
 bool addRampEvent(EventSequence& sequence, const SequenceEvent& event) {
-    const size_t stored = sequence.size();
-    const bool haveLast = stored > 0;
-    const SequenceEvent last = haveLast ? sequence.at(stored - 1) : SequenceEvent{};
-    if (sequence.add(event)) return true;
-    // An event was lost: this one, unless the event that was last sorts after it (then that
-    // one fell off the end instead).
-    SequenceEvent placed = event;
-    const int32_t offset = sequence.startOffset();
-    if (offset != 0) {
-        placed.time = event.time > offset ? wrapTicks(int64_t{event.time} - offset) : 0;
-    }
-    return haveLast && last.sortsAfter(placed);
+    // The ramp goes on while its own events are kept, even when each one pushes the last
+    // event off the end of a full sequence.
+    return sequence.addEvent(event) != EventSequence::AddResult::LostThis;
 }
 
 Ramp::Ramp(int32_t from, int32_t to, int32_t step, int64_t span, int64_t start,

@@ -544,6 +544,8 @@ enum class Pattern {
     RunsAcrossPages,     // runs of about 700 equal events, some added back into earlier runs
     WholePagesOfOneKey,  // runs of 2048 equal events, with earlier ones of any rank between
     EarlyIntoLarge,      // many pages in order, then events all over them
+    ReplayedPasses,      // the same few times again and again (seed % 100 of them), as a
+                         // repeat replays a sweep: groups grow past a page, touched rarely
 };
 
 struct CascadeCase {
@@ -699,6 +701,12 @@ TEST_P(CascadeTest, MatchesOfferingTheCarryToEveryPage) {
                 e = RandomEvent(rng, c.startOffset + t, i);
                 break;
             }
+            case Pattern::ReplayedPasses: {
+                const int width = static_cast<int>(c.seed % 100);
+                e = sameRank(c.startOffset + 5 * (i % width), i);
+                if (rng() % 50 == 0) e = RandomEvent(rng, c.startOffset + 5 * (i % width), i);
+                break;
+            }
         }
         const bool stored = ReferenceAdd(ref, e, c.startOffset);
         ASSERT_EQ(seq.add(e), stored) << "event " << i;
@@ -725,7 +733,11 @@ INSTANTIATE_TEST_SUITE_P(
         CascadeCase{"EarlyIntoLargeFullLosing", 42, Pattern::EarlyIntoLarge, 20000, 16, 0, 0},
         CascadeCase{"EarlyIntoLargeGrowBy16", 43, Pattern::EarlyIntoLarge, 25000, 0, 16, 0},
         CascadeCase{"EarlyIntoLargeOffset", 44, Pattern::EarlyIntoLarge, 20000, 2, 2, 300},
-        CascadeCase{"EarlyIntoLargeNegativeOffset", 45, Pattern::EarlyIntoLarge, 12000, 1, 1, -50}),
+        CascadeCase{"EarlyIntoLargeNegativeOffset", 45, Pattern::EarlyIntoLarge, 12000, 1, 1, -50},
+        CascadeCase{"ReplayedGrow", 107, Pattern::ReplayedPasses, 12000, 1, 1, 0},
+        CascadeCase{"ReplayedFullLosing", 205, Pattern::ReplayedPasses, 15000, 4, 0, 0},
+        CascadeCase{"ReplayedWide", 313, Pattern::ReplayedPasses, 20000, 2, 2, 0},
+        CascadeCase{"ReplayedOneTime", 401, Pattern::ReplayedPasses, 5000, 3, 0, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------------------
