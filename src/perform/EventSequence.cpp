@@ -64,12 +64,13 @@ constexpr size_t kMaxChunks = size_t{EventSequence::PageSize} * EventSequence::M
 // start has moved on by `steps` positions. Each move by one carries the event at the group's
 // first page boundary, at offset (-start) mod 1024, to the group's end, unless it already is
 // the last. Consecutive moves take offsets j, j - 1, ..., so a run of d of them takes the
-// block of d events ending at j to the end, reversed. A whole lap of 1024 moves reverses a
-// group of at most 1025 events (the boundary meets every event but the last, from the back),
-// so two laps change nothing; a longer group moves its first 1024 events per lap.
-EventRope::Rope ShiftGroup(EventRope& ropes, EventRope::Rope rope, uint32_t count, uint32_t from,
-                           uint32_t steps) {
-    if (count < 2) return rope;
+// block of d events ending at j to the end, reversed: `move(from, to)` does that for the
+// positions from..to. A whole lap of 1024 moves reverses a group of at most 1025 events (the
+// boundary meets every event but the last, from the back), so two laps change nothing; a
+// longer group moves its first 1024 events per lap.
+template <class MoveReversedToEnd>
+void ShiftGroup(uint32_t count, uint32_t from, uint32_t steps, MoveReversedToEnd&& move) {
+    if (count < 2) return;
     if (count <= EventSequence::PageSize + 1) steps %= 2 * EventSequence::PageSize;
     const uint32_t highest = std::min<uint32_t>(count - 2, kPageMask);  // offsets that move
     uint32_t offset = (0u - from - 1u) & kPageMask;                     // that of the first move
@@ -81,11 +82,10 @@ EventRope::Rope ShiftGroup(EventRope& ropes, EventRope::Rope rope, uint32_t coun
             continue;
         }
         const uint32_t run = std::min(steps, offset + 1);
-        rope = ropes.moveReversedToEnd(rope, offset + 1 - run, offset);
+        move(offset + 1 - run, offset);
         steps -= run;
         offset = (offset - run) & kPageMask;
     }
-    return rope;
 }
 
 }  // namespace
@@ -107,6 +107,10 @@ void EventSequence::clearGroups() {
     chunkFirstKey_.clear();
     tree_.assign(1, 0);
     ropes_.clear();
+    for (std::vector<Slot>& slots : smalls_) slots.clear();
+    freeSmalls_.clear();
+    for (uint32_t i = static_cast<uint32_t>(smalls_.size()); i > 0; --i)
+        freeSmalls_.push_back(i - 1);
     count_ = 0;
     flatValid_ = false;
 }
@@ -123,6 +127,10 @@ void EventSequence::reset() {
 void EventSequence::release() {
     reset();
     ropes_.releaseMemory();
+    smalls_.clear();
+    smalls_.shrink_to_fit();
+    freeSmalls_.clear();
+    freeSmalls_.shrink_to_fit();
     flat_ = Flat{};
     allocatedPages_ = 0;
 }
@@ -313,9 +321,89 @@ void EventSequence::removeGroup(Place p) {
 }
 
 void EventSequence::settle(Group& g, uint32_t start) const {
-    if (start != g.syncedStart) {
-        g.rope = ShiftGroup(ropes_, g.rope, g.count, g.syncedStart, start - g.syncedStart);
-        g.syncedStart = start;
+    if (start == g.syncedStart) return;
+    const uint32_t steps = start - g.syncedStart;
+    g.syncedStart = start;
+    if (g.store == kNoStore) return;
+    if (g.store & kRopeBit) {
+        EventRope::Rope rope = g.store & ~kRopeBit;
+        ShiftGroup(g.count, start - steps, steps, [&](uint32_t from, uint32_t to) {
+            rope = ropes_.moveReversedToEnd(rope, from, to);
+        });
+        g.store = rope | kRopeBit;
+    } else {
+        std::vector<Slot>& slots = smalls_[g.store];
+        ShiftGroup(g.count, start - steps, steps, [&](uint32_t from, uint32_t to) {
+            const auto first = slots.begin() + from;
+            const auto middle = slots.begin() + to + 1;
+            std::rotate(first, middle, slots.end());
+            std::reverse(slots.end() - (middle - first), slots.end());
+        });
+    }
+}
+
+// May throw std::bad_alloc, leaving the group as it was.
+void EventSequence::append(Group& g, const Slot& slot) {
+    if (g.store == kNoStore) {
+        // The free list always has room for every vector, so giving one back never fails.
+        if (freeSmalls_.empty()) {
+            smalls_.emplace_back();
+            freeSmalls_.reserve(smalls_.size());
+            freeSmalls_.push_back(static_cast<uint32_t>(smalls_.size() - 1));
+        }
+        const uint32_t index = freeSmalls_.back();
+        std::vector<Slot>& slots = smalls_[index];
+        slots.reserve(4);
+        slots.push_back(g.single);
+        slots.push_back(slot);
+        freeSmalls_.pop_back();
+        g.store = index;
+    } else if (g.store & kRopeBit) {
+        const EventRope::Rope added = ropes_.single(slot.event, slot.origin);
+        g.store = ropes_.join(g.store & ~kRopeBit, added) | kRopeBit;
+    } else if (smalls_[g.store].size() < kSmallGroup) {
+        smalls_[g.store].push_back(slot);
+    } else {
+        // Past the small size a group becomes a rope, whose block moves cost a logarithm.
+        std::vector<Slot>& slots = smalls_[g.store];
+        EventRope::Rope rope = EventRope::Empty;
+        for (const Slot& s : slots) rope = ropes_.join(rope, ropes_.single(s.event, s.origin));
+        rope = ropes_.join(rope, ropes_.single(slot.event, slot.origin));
+        slots.clear();
+        freeSmalls_.push_back(g.store);
+        g.store = rope | kRopeBit;
+    }
+    ++g.count;
+}
+
+void EventSequence::popBack(Group& g) {
+    if (g.store == kNoStore) {
+    } else if (g.store & kRopeBit) {
+        g.store = ropes_.popBack(g.store & ~kRopeBit) | kRopeBit;
+    } else {
+        smalls_[g.store].pop_back();
+    }
+    --g.count;
+}
+
+void EventSequence::releaseStore(Group& g) {
+    if (g.store != kNoStore && !(g.store & kRopeBit)) {
+        smalls_[g.store].clear();
+        freeSmalls_.push_back(g.store);
+    }
+    g.store = kNoStore;
+}
+
+template <class F>
+void EventSequence::forEachIn(const Group& g, F&& f) const {
+    if (g.store == kNoStore) {
+        f(g.single);
+    } else if (g.store & kRopeBit) {
+        ropes_.forEach(g.store & ~kRopeBit, [&](const SequenceEvent& e, uint16_t origin) {
+            f(Slot{e, origin});
+        });
+    } else {
+        for (const Slot& s : smalls_[g.store]) f(s);
     }
 }
 
@@ -341,19 +429,18 @@ EventSequence::AddResult EventSequence::insert(const SequenceEvent& event) {
     try {
         bool found = false;
         const Place p = locate(key, found);
-        const EventRope::Rope single = ropes_.single(event, origin_);
+        const Slot slot{event, origin_};
         if (found) {
             Group& g = groupAt(p);
             settle(g, eventsBefore(p));
-            g.rope = ropes_.join(g.rope, single);
-            ++g.count;
+            append(g, slot);
             addToCount(p.chunk, 1);
         } else {
             Group g;
             g.key = key;
-            g.rope = single;
             g.count = 1;
             g.syncedStart = eventsBefore(p);
+            g.single = slot;
             insertGroup(p, g);
         }
     } catch (const std::bad_alloc&) {
@@ -368,11 +455,13 @@ EventSequence::AddResult EventSequence::insert(const SequenceEvent& event) {
     const Place last = lastPlace();
     Group& g = groupAt(last);
     settle(g, count_ - g.count);
-    g.rope = ropes_.popBack(g.rope);
-    --g.count;
+    popBack(g);
     addToCount(last.chunk, -1);
     --count_;
-    if (g.count == 0) removeGroup(last);
+    if (g.count == 0) {
+        releaseStore(g);
+        removeGroup(last);
+    }
     return AddResult::LostOther;
 }
 
@@ -414,9 +503,10 @@ bool EventSequence::mergeAtStart(const SequenceEvent& event) {
         Group g;
         g.key = SortKey(settled.events[k]);
         g.syncedStart = static_cast<uint32_t>(k);
-        for (; k < n && SortKey(settled.events[k]) == g.key; ++k) {
-            g.rope = ropes_.join(g.rope, ropes_.single(settled.events[k], settled.origins[k]));
-            ++g.count;
+        g.count = 1;
+        g.single = Slot{settled.events[k], settled.origins[k]};
+        for (++k; k < n && SortKey(settled.events[k]) == g.key; ++k) {
+            append(g, Slot{settled.events[k], settled.origins[k]});
         }
         insertGroup(chunks_.empty() ? Place{0, 0} : Place{chunks_.size() - 1, chunks_.back()->size},
                     g);
@@ -441,9 +531,9 @@ const EventSequence::Flat& EventSequence::flat() const {
         for (uint32_t k = 0; k < chunk->size; ++k) {
             Group& g = chunk->groups[k];
             settle(g, start);
-            ropes_.forEach(g.rope, [this](const SequenceEvent& e, uint16_t origin) {
-                flat_.events.push_back(e);
-                flat_.origins.push_back(origin);
+            forEachIn(g, [this](const Slot& s) {
+                flat_.events.push_back(s.event);
+                flat_.origins.push_back(s.origin);
             });
             start += g.count;
         }

@@ -31,7 +31,7 @@ public:
     static constexpr int PageSize = 1024;
     static constexpr int MaxPages = 1024;
     // Events offered to a full sequence before it stops taking any (see addEvent).
-    static constexpr uint32_t kFullWorkBudget = uint32_t{1} << 22;
+    static constexpr uint32_t kFullWorkBudget = uint32_t{1} << 20;
 
     // What became of an offered event.
     enum class AddResult {
@@ -72,6 +72,8 @@ public:
     // it then takes no event at all, and whoever fills it should stop (no real song comes
     // near: it takes a million events to fill the sequence).
     bool workBudgetSpent() const { return offeredWhileFull_ >= kFullWorkBudget; }
+    // Events offered while the sequence was full (not counting filtered ones).
+    uint32_t offeredWhileFull() const { return offeredWhileFull_; }
 
     // Stores the event at its sorted place (see the class comment). When every allocated page
     // is full, `growBy` pages are added (never beyond 1024 in all); without room the event
@@ -126,15 +128,27 @@ public:
     }
 
 private:
+    // One stored event and its origin tag.
+    struct Slot {
+        SequenceEvent event;
+        uint16_t origin = 0;
+    };
     // Every event of one sort key, in stored order as of the moment the group started at
     // `syncedStart` (the number of events before it). Moving the start on by one moves the
-    // event at the group's first page boundary to its end; settle() makes those moves.
+    // event at the group's first page boundary to its end; settle() makes those moves. A
+    // group of one event keeps it in `single`; a larger one is a vector of `smalls_` while it
+    // is small (`store` its index) and a rope once it grows past kSmallGroup events (`store`
+    // its root, with kRopeBit set).
     struct Group {
         uint64_t key = 0;
-        EventRope::Rope rope = EventRope::Empty;
         uint32_t count = 0;
         uint32_t syncedStart = 0;
+        uint32_t store = kNoStore;
+        Slot single;
     };
+    static constexpr uint32_t kNoStore = 0xFFFFFFFFu;
+    static constexpr uint32_t kRopeBit = 0x80000000u;
+    static constexpr uint32_t kSmallGroup = 256;
     // The groups in key order, in chunks, with a Fenwick tree over the chunks' event counts
     // for the number of events before any group.
     struct Chunk;
@@ -166,6 +180,11 @@ private:
     uint32_t eventsBefore(Place p) const;
     // Brings the group's stored order up to date with its start position.
     void settle(Group& g, uint32_t start) const;
+    void append(Group& g, const Slot& slot);
+    void popBack(Group& g);
+    void releaseStore(Group& g);
+    template <class F>
+    void forEachIn(const Group& g, F&& f) const;
     void rebuildTree();
     const Flat& flat() const;
 
@@ -173,6 +192,8 @@ private:
     std::vector<uint64_t> chunkFirstKey_;
     std::vector<uint32_t> tree_;  // Fenwick tree over chunk counts, 1-based
     mutable EventRope ropes_;
+    mutable std::vector<std::vector<Slot>> smalls_;
+    std::vector<uint32_t> freeSmalls_;
     mutable Flat flat_;
     mutable bool flatValid_ = false;
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <map>
 #include <ostream>
 #include <random>
 #include <vector>
@@ -341,6 +342,79 @@ TEST(EventSequenceTest, GrowsByPagesAndLosesTheLastEventWhenFull) {
     EXPECT_FALSE(seq.isFull());
     EXPECT_TRUE(seq.isEmpty());
     EXPECT_EQ(seq.pageCount(), EventSequence::MaxPages);  // pages stay allocated
+}
+
+// What became of each offered event, on a sequence of one page that is full after 1024.
+TEST(EventSequenceTest, AddResultSaysWhichEventWasLost) {
+    using R = EventSequence::AddResult;
+    EventSequence seq(0);
+    seq.allocatePages(1);
+    seq.addFilterBits(1u << PauseEvent);
+    for (int i = 0; i < 1023; ++i) ASSERT_EQ(seq.addEvent(Program(10 * i, 1)), R::Stored);
+    struct Step {
+        E event;
+        R result;
+        int32_t lastTimeAfter;
+    } steps[] = {
+        {E::pause(5, 1), R::Dropped, 10220},       // filtered
+        {Program(20000, 2), R::Stored, 20000},     // the 1024th event fills the page
+        {Program(20000, 3), R::LostThis, 20000},   // equal to the last: never stored
+        {Program(30000, 3), R::LostThis, 20000},   // after the last
+        {Program(15, 4), R::LostOther, 10220},     // earlier: pushes the last one off
+        {NoteOff(10220, 9), R::LostOther, 10220},  // same time, lower tie rank: now last
+    };
+    for (const Step& step : steps) {
+        EXPECT_EQ(seq.addEvent(step.event), step.result) << step.event.time;
+        EXPECT_EQ(seq.at(seq.size() - 1).time, step.lastTimeAfter) << step.event.time;
+    }
+    EXPECT_TRUE(seq.isFull());
+    EXPECT_EQ(seq.offeredWhileFull(), 4u);
+}
+
+// A full sequence takes a bounded number of offers; then it takes nothing, keeping what it has.
+TEST(EventSequenceTest, FullSequenceStopsTakingEventsAfterItsBudget) {
+    EventSequence seq(0);
+    seq.allocatePages(1);
+    for (int i = 0; i < 1024; ++i) seq.add(Program(1000 + i, 1));
+    const std::vector<E> before = Stored(seq);
+    uint32_t offered = 0;
+    while (!seq.workBudgetSpent()) {
+        seq.add(Program(5000, 2));  // lost at once, but counted
+        ASSERT_LE(++offered, EventSequence::kFullWorkBudget);
+    }
+    EXPECT_EQ(offered, EventSequence::kFullWorkBudget);
+    EXPECT_EQ(seq.addEvent(Program(0, 3)), EventSequence::AddResult::LostThis);
+    EXPECT_TRUE(Stored(seq) == before);
+    seq.reset();
+    EXPECT_FALSE(seq.workBudgetSpent());
+    EXPECT_TRUE(seq.add(Program(0, 3)));
+}
+
+// Every stored event keeps the origin tag it was added with, however the carries and losses
+// moved it. Each event is unique, so its tag can be looked up.
+TEST(EventSequenceTest, OriginTagsTravelWithTheirEvents) {
+    for (int allocate : {1, 3}) {
+        std::mt19937 rng(77u + static_cast<uint32_t>(allocate));
+        EventSequence seq(allocate == 1 ? 1 : 0);
+        seq.allocatePages(allocate);
+        std::map<std::pair<int32_t, int>, int> tagOf;
+        for (int i = 0; i < 9000; ++i) {
+            const int32_t t = static_cast<int32_t>(i / 700 * 10 - 10 * (rng() % 4));
+            const E e = Program(t, i & 0x7F, (i >> 7) & 0x0F, (i >> 11) & 7);
+            const int tag = static_cast<int>(rng() % 60000);
+            tagOf[{t, i}] = tag;
+            seq.setOrigin(tag);
+            seq.add(e);
+        }
+        size_t checked = 0;
+        seq.forEachWithOrigin([&](const E& e, int origin) {
+            const int serial = e.byteB | e.channel() << 7 | e.device() << 11;
+            EXPECT_EQ(origin, tagOf.at({e.time, serial})) << e.time << "/" << serial;
+            EXPECT_EQ(seq.originAt(checked), origin);
+            ++checked;
+        });
+        EXPECT_EQ(checked, seq.size());
+    }
 }
 
 TEST(EventSequenceTest, GrowthRespectsGrowByAndThePageLimit) {

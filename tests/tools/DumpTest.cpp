@@ -488,6 +488,7 @@ void CheckVariant(const Json& j, Song& song, PlayTimeVariant variant, bool event
     w.integer("elapsedMilliseconds", sequence.ElapsedMilliseconds());
     w.integer("seconds", seconds);
     w.integer("full", sequence.isFull() ? 1 : 0);
+    w.integer("budgetReached", sequence.workBudgetSpent() ? 1 : 0);
     if (!events) return;
     const Json& list = w.next("events");
     ASSERT_TRUE(list.is_array()) << where;

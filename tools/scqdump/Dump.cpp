@@ -541,6 +541,7 @@ void WriteVariant(Writer& w, Song& song, PlayTimeVariant variant, bool events) {
     w.field("elapsedMilliseconds", ms);
     w.field("seconds", (ms + 500u) / 1000u);  // as PlayTimeSeconds rounds
     w.field("full", sequence.isFull() ? 1 : 0);
+    w.field("budgetReached", sequence.workBudgetSpent() ? 1 : 0);
     if (events) {
         w.key("events");
         w.beginArray();
