@@ -44,15 +44,6 @@ uint32_t SegmentMilliseconds(uint32_t tempo, int64_t ticks) {
 
 }  // namespace
 
-// A chunk of consecutive groups in key order. Chunks are at least half full except at the
-// end, so the chunk table stays small and the Fenwick tree over it cheap to rebuild.
-struct EventSequence::Chunk {
-    static constexpr uint32_t kCapacity = 128;
-    uint32_t size = 0;
-    uint32_t events = 0;
-    Group groups[kCapacity];
-};
-
 namespace {
 
 constexpr uint32_t kPageMask = EventSequence::PageSize - 1;
@@ -107,7 +98,7 @@ void EventSequence::clearGroups() {
     chunkFirstKey_.clear();
     tree_.assign(1, 0);
     ropes_.clear();
-    for (std::vector<Slot>& slots : smalls_) slots.clear();
+    for (std::pmr::vector<Slot>& slots : smalls_) slots.clear();
     freeSmalls_.clear();
     for (uint32_t i = static_cast<uint32_t>(smalls_.size()); i > 0; --i)
         freeSmalls_.push_back(i - 1);
@@ -129,6 +120,7 @@ void EventSequence::release() {
     ropes_.releaseMemory();
     smalls_.clear();
     smalls_.shrink_to_fit();
+    pool_.release();
     freeSmalls_.clear();
     freeSmalls_.shrink_to_fit();
     flat_ = Flat{};
@@ -197,6 +189,15 @@ EventSequence::Group& EventSequence::groupAt(Place p) const {
 EventSequence::Place EventSequence::lastPlace() const {
     const size_t c = chunks_.size() - 1;
     return Place{c, chunks_[c]->size - 1};
+}
+
+// The common case of an event at or after every stored one: the last group, or a new one
+// behind it.
+bool EventSequence::lastKeyAtMost(uint64_t key, bool& equal) const {
+    if (chunks_.empty()) return false;
+    const uint64_t last = chunks_.back()->groups[chunks_.back()->size - 1].key;
+    equal = key == last;
+    return key >= last;
 }
 
 EventSequence::Place EventSequence::locate(uint64_t key, bool& found) const {
@@ -332,7 +333,7 @@ void EventSequence::settle(Group& g, uint32_t start) const {
         });
         g.store = rope | kRopeBit;
     } else {
-        std::vector<Slot>& slots = smalls_[g.store];
+        std::pmr::vector<Slot>& slots = smalls_[g.store];
         ShiftGroup(g.count, start - steps, steps, [&](uint32_t from, uint32_t to) {
             const auto first = slots.begin() + from;
             const auto middle = slots.begin() + to + 1;
@@ -347,12 +348,14 @@ void EventSequence::append(Group& g, const Slot& slot) {
     if (g.store == kNoStore) {
         // The free list always has room for every vector, so giving one back never fails.
         if (freeSmalls_.empty()) {
-            smalls_.emplace_back();
-            freeSmalls_.reserve(smalls_.size());
+            smalls_.emplace_back(&pool_);
+            if (freeSmalls_.capacity() < smalls_.size()) {
+                freeSmalls_.reserve(std::max(smalls_.size(), 2 * freeSmalls_.capacity()));
+            }
             freeSmalls_.push_back(static_cast<uint32_t>(smalls_.size() - 1));
         }
         const uint32_t index = freeSmalls_.back();
-        std::vector<Slot>& slots = smalls_[index];
+        std::pmr::vector<Slot>& slots = smalls_[index];
         slots.reserve(4);
         slots.push_back(g.single);
         slots.push_back(slot);
@@ -365,7 +368,7 @@ void EventSequence::append(Group& g, const Slot& slot) {
         smalls_[g.store].push_back(slot);
     } else {
         // Past the small size a group becomes a rope, whose block moves cost a logarithm.
-        std::vector<Slot>& slots = smalls_[g.store];
+        std::pmr::vector<Slot>& slots = smalls_[g.store];
         EventRope::Rope rope = EventRope::Empty;
         for (const Slot& s : slots) rope = ropes_.join(rope, ropes_.single(s.event, s.origin));
         rope = ropes_.join(rope, ropes_.single(slot.event, slot.origin));
@@ -394,19 +397,6 @@ void EventSequence::releaseStore(Group& g) {
     g.store = kNoStore;
 }
 
-template <class F>
-void EventSequence::forEachIn(const Group& g, F&& f) const {
-    if (g.store == kNoStore) {
-        f(g.single);
-    } else if (g.store & kRopeBit) {
-        ropes_.forEach(g.store & ~kRopeBit, [&](const SequenceEvent& e, uint16_t origin) {
-            f(Slot{e, origin});
-        });
-    } else {
-        for (const Slot& s : smalls_[g.store]) f(s);
-    }
-}
-
 // ---------------------------------------------------------------------------------------
 // Adding
 
@@ -428,7 +418,14 @@ EventSequence::AddResult EventSequence::insert(const SequenceEvent& event) {
 
     try {
         bool found = false;
-        const Place p = locate(key, found);
+        Place p{};
+        if (!lastKeyAtMost(key, found)) {
+            p = locate(key, found);
+        } else if (found) {
+            p = lastPlace();
+        } else {
+            p = Place{chunks_.size() - 1, chunks_.back()->size};
+        }
         const Slot slot{event, origin_};
         if (found) {
             Group& g = groupAt(p);
@@ -526,27 +523,22 @@ const EventSequence::Flat& EventSequence::flat() const {
     flat_.origins.clear();
     flat_.events.reserve(count_);
     flat_.origins.reserve(count_);
-    uint32_t start = 0;
-    for (const auto& chunk : chunks_) {
-        for (uint32_t k = 0; k < chunk->size; ++k) {
-            Group& g = chunk->groups[k];
-            settle(g, start);
-            forEachIn(g, [this](const Slot& s) {
-                flat_.events.push_back(s.event);
-                flat_.origins.push_back(s.origin);
-            });
-            start += g.count;
-        }
-    }
+    forEachSlot([this](const Slot& s) {
+        flat_.events.push_back(s.event);
+        flat_.origins.push_back(s.origin);
+    });
     flatValid_ = true;
     return flat_;
 }
 
 uint32_t EventSequence::ElapsedMilliseconds() const {
     // Tempo changes after the last other event are not part of the performance.
-    const std::vector<SequenceEvent>& events = flat().events;
-    size_t end = events.size();
-    while (end > 0 && events[end - 1].kind() == TempoEvent) --end;
+    size_t end = 0;
+    size_t seen = 0;
+    forEach([&](const SequenceEvent& e) {
+        ++seen;
+        if (e.kind() != TempoEvent) end = seen;
+    });
 
     uint32_t tempo = 500000;  // 120 quarter notes per minute
     int64_t tempoTime = 0;
@@ -554,8 +546,9 @@ uint32_t EventSequence::ElapsedMilliseconds() const {
     int64_t pendingPause = 0;  // 48-tick units
     uint32_t sum = 0;
 
-    for (size_t i = 0; i < end; ++i) {
-        const SequenceEvent& e = events[i];
+    size_t visited = 0;
+    forEach([&](const SequenceEvent& e) {
+        if (visited++ >= end) return;
         if (e.kind() == TempoEvent) {
             const int64_t length = e.time - tempoTime + 48 * pendingPause;
             if (length != 0) {
@@ -568,7 +561,7 @@ uint32_t EventSequence::ElapsedMilliseconds() const {
             lastTime = e.time;
             if (e.kind() == PauseEvent) pendingPause += e.pauseUnits();
         }
-    }
+    });
     if (lastTime > tempoTime || pendingPause != 0) {
         sum += SegmentMilliseconds(tempo, lastTime - tempoTime + 48 * pendingPause);
     }

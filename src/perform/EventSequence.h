@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <memory_resource>
 #include <vector>
 
 #include "perform/EventRope.h"
@@ -118,13 +119,12 @@ public:
     // Calls f(const SequenceEvent&) for every stored event in order.
     template <class F>
     void forEach(F&& f) const {
-        for (const SequenceEvent& e : flat().events) f(e);
+        forEachSlot([&](const Slot& s) { f(s.event); });
     }
     // Calls f(const SequenceEvent&, int origin) for every stored event in order.
     template <class F>
     void forEachWithOrigin(F&& f) const {
-        const Flat& all = flat();
-        for (size_t i = 0; i < all.events.size(); ++i) f(all.events[i], int{all.origins[i]});
+        forEachSlot([&](const Slot& s) { f(s.event, int{s.origin}); });
     }
 
 private:
@@ -150,8 +150,14 @@ private:
     static constexpr uint32_t kRopeBit = 0x80000000u;
     static constexpr uint32_t kSmallGroup = 256;
     // The groups in key order, in chunks, with a Fenwick tree over the chunks' event counts
-    // for the number of events before any group.
-    struct Chunk;
+    // for the number of events before any group. Chunks are at least half full except at the
+    // end, so the chunk table stays small and the tree cheap to rebuild.
+    struct Chunk {
+        static constexpr uint32_t kCapacity = 128;
+        uint32_t size = 0;
+        uint32_t events = 0;
+        Group groups[kCapacity];
+    };
     struct Place {
         size_t chunk;
         uint32_t index;
@@ -174,6 +180,7 @@ private:
     // Where the group of `key` is, or would be inserted.
     Place locate(uint64_t key, bool& found) const;
     Place lastPlace() const;
+    bool lastKeyAtMost(uint64_t key, bool& equal) const;
     Place insertGroup(Place p, const Group& g);
     void removeGroup(Place p);
     void addToCount(size_t chunk, int delta);
@@ -185,6 +192,9 @@ private:
     void releaseStore(Group& g);
     template <class F>
     void forEachIn(const Group& g, F&& f) const;
+    // Calls f(const Slot&) for every stored event in order, settling every group on the way.
+    template <class F>
+    void forEachSlot(F&& f) const;
     void rebuildTree();
     const Flat& flat() const;
 
@@ -192,7 +202,9 @@ private:
     std::vector<uint64_t> chunkFirstKey_;
     std::vector<uint32_t> tree_;  // Fenwick tree over chunk counts, 1-based
     mutable EventRope ropes_;
-    mutable std::vector<std::vector<Slot>> smalls_;
+    // Small groups come and go by the thousand: their vectors draw on a pool.
+    std::pmr::unsynchronized_pool_resource pool_;
+    mutable std::vector<std::pmr::vector<Slot>> smalls_;
     std::vector<uint32_t> freeSmalls_;
     mutable Flat flat_;
     mutable bool flatValid_ = false;
@@ -206,5 +218,31 @@ private:
     uint16_t origin_ = 0;
     int growBy_ = 0;
 };
+
+template <class F>
+void EventSequence::forEachIn(const Group& g, F&& f) const {
+    if (g.store == kNoStore) {
+        f(g.single);
+    } else if (g.store & kRopeBit) {
+        ropes_.forEach(g.store & ~kRopeBit, [&](const SequenceEvent& e, uint16_t origin) {
+            f(Slot{e, origin});
+        });
+    } else {
+        for (const Slot& s : smalls_[g.store]) f(s);
+    }
+}
+
+template <class F>
+void EventSequence::forEachSlot(F&& f) const {
+    uint32_t start = 0;
+    for (const auto& chunk : chunks_) {
+        for (uint32_t k = 0; k < chunk->size; ++k) {
+            Group& g = chunk->groups[k];
+            settle(g, start);
+            forEachIn(g, f);
+            start += g.count;
+        }
+    }
+}
 
 }  // namespace scq
