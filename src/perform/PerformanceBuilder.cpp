@@ -141,7 +141,7 @@ void PerformanceBuilder::render(EventSequence& sequence) {
     for (;;) {
         // Within a slice, events equal in time and tie rank keep the order in which the staffs
         // add them: staff order.
-        std::sort(due.begin(), due.end());
+        if (due.size() > 1) std::sort(due.begin(), due.end());
         for (const uint32_t i : due) {
             StaffPlayer& p = *players_[i];
             if (p.step(sequence, static_cast<int32_t>(until), budget)) {
