@@ -1,6 +1,8 @@
 #include "perform/PerformanceBuilder.h"
 
 #include <algorithm>
+#include <functional>
+#include <vector>
 
 #include "items/NotationItem.h"
 #include "perform/EventSequence.h"
@@ -116,28 +118,54 @@ void PerformanceBuilder::render(EventSequence& sequence) {
         players_[i]->begin(sequence);
     }
 
+    // The staffs are walked side by side in slices of 384 ticks: in each slice every staff
+    // that still has items plays them, in staff order, up to the slice's bound. A staff at or
+    // past the bound plays nothing in that slice and a finished one nothing ever again, so
+    // only the staffs whose time is below the bound are stepped. The others wait in a
+    // min-heap keyed by their time; a slice in which no staff is below the bound adds nothing
+    // and is passed over.
+    struct Waiting {
+        int32_t time;
+        uint32_t staff;
+        bool operator>(const Waiting& o) const { return time > o.time; }
+    };
+    std::vector<Waiting> waiting;
+    std::vector<uint32_t> due;  // the staffs to step in this slice
+    waiting.reserve(n);
+    due.reserve(n);
+    // Every staff starts at time 0, below the first bound.
+    for (size_t i = 0; i < n; ++i) due.push_back(static_cast<uint32_t>(i));
+
     uint32_t budget = kMaxItemsPlayed;
-    int64_t until = 0;
+    int64_t until = perform::kSliceTicks;
     for (;;) {
-        until += perform::kSliceTicks;
-        if (until > kMaxRenderTicks) break;
-        bool itemsLeft = false;
-        for (size_t i = 0; i < n; ++i) {
-            if (players_[i]->step(sequence, static_cast<int32_t>(until), budget)) {
-                itemsLeft = true;
+        // Within a slice, events equal in time and tie rank keep the order in which the staffs
+        // add them: staff order.
+        if (due.size() > 1) std::sort(due.begin(), due.end());
+        for (const uint32_t i : due) {
+            StaffPlayer& p = *players_[i];
+            if (p.step(sequence, static_cast<int32_t>(until), budget)) {
+                // Still has items: its time has reached the bound.
+                waiting.push_back({p.state().time, i});
+                std::push_heap(waiting.begin(), waiting.end(), std::greater<>{});
             }
         }
-        if (!itemsLeft || sequence.isFull()) break;
+        // With the item budget spent no staff can play again; without waiting staffs none
+        // has items left; a full sequence ends the render after the slice that filled it.
+        if (budget == 0 || waiting.empty() || sequence.isFull()) break;
 
-        // Slices in which every staff that has items left is already at or past the bound
-        // play nothing and add nothing: go straight to the first slice that plays.
-        int64_t earliest = INT64_MAX;
-        for (size_t i = 0; i < n; ++i) {
-            if (players_[i]->index() >= 0)
-                earliest = std::min<int64_t>(earliest, players_[i]->state().time);
-        }
-        if (earliest != INT64_MAX && earliest >= until) {
-            until += (earliest - until) / perform::kSliceTicks * perform::kSliceTicks;
+        // The next slice that plays anything is the first whose bound passes the earliest
+        // waiting time (which is at or past the current bound). The render stops where the
+        // slice-by-slice walk would: before a bound beyond kMaxRenderTicks.
+        const int64_t earliest = waiting.front().time;
+        until += (std::max(earliest, until) - until) / perform::kSliceTicks * perform::kSliceTicks +
+                 perform::kSliceTicks;
+        if (until > kMaxRenderTicks) break;
+        due.clear();
+        while (!waiting.empty() && waiting.front().time < until) {
+            due.push_back(waiting.front().staff);
+            std::pop_heap(waiting.begin(), waiting.end(), std::greater<>{});
+            waiting.pop_back();
         }
     }
     itemsPlayed_ = kMaxItemsPlayed - budget;
