@@ -74,7 +74,9 @@ bool StaffPlayer::step(EventSequence& sequence, int32_t until, uint32_t& budget)
     }
     const bool muted = staff.muted != 0;
     while (state_.time < until) {
-        if (budget == 0) return false;
+        // Nothing more is played once the item budget is spent, or once the sequence has
+        // filled up and taken its budget of further events: it takes none now.
+        if (budget == 0 || sequence.workBudgetSpent()) return false;
         --budget;
         if (!muted || !item->hasNotes()) item->contributeToPerformance(state_, sequence);
         index_ = item->nextPlayIndex(state_, staff, index_);
@@ -115,6 +117,7 @@ void PerformanceBuilder::render(EventSequence& sequence) {
     const size_t n = std::min(static_cast<size_t>(song_->staffCount()), players_.size());
     for (size_t i = 0; i < n; ++i) {
         players_[i]->bind(song_->staffAt(static_cast<int>(i)));
+        sequence.setOrigin(static_cast<int>(i));
         players_[i]->begin(sequence);
     }
 
@@ -144,6 +147,7 @@ void PerformanceBuilder::render(EventSequence& sequence) {
         if (due.size() > 1) std::sort(due.begin(), due.end());
         for (const uint32_t i : due) {
             StaffPlayer& p = *players_[i];
+            sequence.setOrigin(static_cast<int>(i));
             if (p.step(sequence, static_cast<int32_t>(until), budget)) {
                 // Still has items: its time has reached the bound.
                 waiting.push_back({p.state().time, i});
