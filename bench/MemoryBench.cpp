@@ -146,16 +146,21 @@ const bool kRegistered = [] {
         "Dynamic", "Note", "Rest", "Chord", "Pedal", "FlowDirection", "Controller",
         "TempoVariation", "DynamicVariation", "PerformanceStyle", "Text", "RestChord"};
     // clang-format on
+    // The first item of each kind.
     std::vector<std::pair<std::string, Item>> rows;
+    bool seen[kItemTypeCount] = {};
     for (const Item& item : kinds) {
         const int code = item.typeCode();
-        if (code >= 0 && code < kItemTypeCount) rows.emplace_back(names[code], item);
+        if (code < 0 || code >= kItemTypeCount || seen[code]) continue;
+        seen[code] = true;
+        rows.emplace_back(names[code], item);
     }
     rows.emplace_back("Text/empty", Text(""));
     rows.emplace_back("Text/Solo", Text("Solo"));
     rows.emplace_back("Text/79_bytes", Text(std::string(79, 'x')));
     rows.emplace_back("Tempo/no_text", Tempo(120));
     rows.emplace_back("Chord/3_notes", Chord(dur::Quarter, {-2, 0, 2}));
+    rows.emplace_back("Chord/no_members", Chord(std::vector<Item>{}));
     for (auto& [name, item] : rows) {
         benchmark::RegisterBenchmark(("BM_ItemMemory/" + name).c_str(), BM_ItemMemory, item)
             ->Iterations(3)

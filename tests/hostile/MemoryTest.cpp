@@ -189,6 +189,35 @@ TEST(ItemMemory, AnEmptyTextTakesOneSmallBlock) {
     testing::Test::RecordProperty("heap_bytes_per_empty_text", std::to_string(perText));
 }
 
+// A chord's member list holds exactly its members: no room for what its count claimed, and
+// no block at all when no member is a note.
+TEST(ItemMemory, AChordKeepsNoRoomBeyondItsMembers) {
+    std::vector<Item> twelve;
+    for (int i = 0; i < 12; ++i) twelve.push_back(Note(i - 6, dur::Quarter, attr::ChordMem));
+    // Eight members claimed and read, two of them notes: the room for eight is given back.
+    std::vector<Item> twoOfEight(6, Item(Rest()));
+    twoOfEight.push_back(Note(0, dur::Quarter, attr::ChordMem));
+    twoOfEight.push_back(Note(2, dur::Quarter, attr::ChordMem));
+    SongSpec song;
+    song.staffs = {
+        MakeStaff("Chords", {Chord(dur::Quarter, {-2, 0, 2}), Chord(std::move(twelve)),
+                             Chord(std::move(twoOfEight)), Chord({Rest(), Text("x"), Rest()})})};
+    TempFile file(BuildSong(song));
+    ASSERT_TRUE(file.ok());
+    SongFileInfo info;
+    std::unique_ptr<Song> loaded = LoadSongFile(file.path().c_str(), info);
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ(info.status, kLoadNewest);
+    const Staff& chords = *loaded->staffAt(0);
+    ASSERT_EQ(chords.itemCount(), 6);
+    const int expected[] = {3, 12, 2, 0};
+    for (int i = 0; i < 4; ++i) {
+        const auto& members = static_cast<const ChordItem*>(chords.itemAt(i + 1))->members;
+        EXPECT_EQ(members.size(), static_cast<size_t>(expected[i])) << i;
+        EXPECT_EQ(members.capacity(), members.size()) << i;
+    }
+}
+
 // scqinfo, given a file that needs more memory than it may take, reports a failed load in both
 // modes instead of dying.
 TEST(LoadOutOfMemory, ScqinfoReportsAFailedLoad) {
