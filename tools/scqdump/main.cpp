@@ -26,11 +26,11 @@ int main(int argc, char** argv) {
         if (argv[i][0] != '-') continue;
         bool known = std::strncmp(argv[i], "--max-items=", 12) == 0;
         for (const char* k : kKnown) known = known || std::strcmp(argv[i], k) == 0;
-        if (std::strcmp(argv[i], "--max-items") == 0) ++i;
         if (!known) {
             std::fprintf(stderr, "scqdump: unknown option '%s' (see --help)\n", argv[i]);
             return 2;
         }
+        if (std::strcmp(argv[i], "--max-items") == 0) ++i;
     }
 
     CLI::App app{"scqdump: prints Staveforge Engraver song files as JSON (format scqdump/1)",
