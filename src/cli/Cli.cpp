@@ -101,6 +101,8 @@ int ReportOneFile(const char* name) {
                 name);
         } else if (info.status == kLoadCorrupt) {
             std::printf("Error: The file \"%s\" appears to be corrupt.\n", name);
+        } else if (info.status == kLoadOutOfMemory) {
+            std::printf("Error: The file \"%s\" could not be loaded: out of memory.\n", name);
         } else {
             std::printf(
                 "Error: The file \"%s\" appears to be from a new version of Staveforge "

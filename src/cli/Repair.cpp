@@ -79,10 +79,12 @@ bool RepairTextTransfer(const char* source, const char* destination) {
     return !failed;
 }
 
-std::unique_ptr<Song> LoadSongWithRepair(const char* path, SongFileInfo& info, bool* repaired) {
+std::unique_ptr<Song> LoadSongWithRepair(const char* path, SongFileInfo& info, bool* repaired,
+                                         const LoadOptions& options) {
     if (repaired) *repaired = false;
-    std::unique_ptr<Song> song = LoadSongFile(path, info, nullptr);
+    std::unique_ptr<Song> song = LoadSongFile(path, info, nullptr, options);
     if (info.status != kLoadNotSong && info.status != kLoadCorrupt) return song;
+    if (info.stop != kStopNone) return song;
     if (!IsDamagedByTextTransfer(path)) return song;
 
     PrintRepairNotice(path);
@@ -91,7 +93,7 @@ std::unique_ptr<Song> LoadSongWithRepair(const char* path, SongFileInfo& info, b
     const std::string temp = CreateTempFile();
     if (temp.empty()) return nullptr;
     if (RepairTextTransfer(path, temp.c_str())) {
-        song = LoadSongFile(temp.c_str(), info, nullptr);
+        song = LoadSongFile(temp.c_str(), info, nullptr, options);
         if (repaired) *repaired = true;
     }
     ::unlink(temp.c_str());

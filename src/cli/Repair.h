@@ -12,9 +12,10 @@ class Song;
 // (status 3 or 7) and the file reads like such a copy, announces a repair on standard error,
 // writes a repaired copy to a temporary file, loads that instead and deletes it. `info`
 // describes the last load made; `repaired` (optional) tells whether that was the load of a
-// repaired copy.
+// repaired copy. A load that stopped for its item limit or for want of memory is not the file's
+// fault and is never repaired.
 std::unique_ptr<Song> LoadSongWithRepair(const char* path, SongFileInfo& info,
-                                         bool* repaired = nullptr);
+                                         bool* repaired = nullptr, const LoadOptions& options = {});
 
 // True when every line feed in the file follows a carriage return (or a line feed that did);
 // also true for a file without any line feed. False when the file cannot be opened or read.

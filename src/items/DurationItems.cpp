@@ -10,6 +10,9 @@ namespace scq {
 
 namespace {
 
+// The most member room a chord's claimed member count reserves before its members are read.
+constexpr int kMemberRoomHint = 8;
+
 // The attribute flags word of a record lists the attributes in its own bit order. Each file
 // bit names an attribute and the first revision that carries it; bits are applied in file
 // order through setAttribute, so the exclusions hold while reading.
@@ -540,10 +543,12 @@ void ChordItem::readRecord(int revision, SongInputStream& s) {
     const int count = s.ReadInt16();
     if (s.HasError()) return;
 
-    // Members are collected as they are read (never reserved by the claimed count) and put
-    // into member order at the end: a stable sort gives the order that inserting them one by
-    // one gives, without its quadratic cost.
+    // Members are collected as they are read and put into member order at the end: a stable
+    // sort gives the order that inserting them one by one gives, without its quadratic cost.
+    // The claimed count reserves room for a few members at most, so that the usual chord takes
+    // one block of exactly its size and a lying count costs next to nothing.
     std::vector<std::unique_ptr<NoteItem>> read;
+    read.reserve(static_cast<size_t>(std::clamp(count, 0, kMemberRoomHint)));
     bool complete = true;
     for (int i = 0; i < count; ++i) {
         ReadItemResult r = ItemFactory::readItem(revision, s);
@@ -557,6 +562,8 @@ void ChordItem::readRecord(int revision, SongInputStream& s) {
     }
     std::stable_sort(read.begin(), read.end(),
                      [](const auto& a, const auto& b) { return goesBefore(*a, *b); });
+    // No room is kept beyond the members (and no block at all for a chord without any).
+    if (read.capacity() > read.size()) read.shrink_to_fit();
     members = std::move(read);
     if (complete) refreshMembers();
 }

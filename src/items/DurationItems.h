@@ -203,9 +203,10 @@ public:
     // A whole rest without dots, not in a triplet and (for a rest chord) without a chord.
     virtual bool isLoneWholeRest() const;
 
+    // The two bit fields share one word, so that a rest takes 24 bytes.
     int verticalOffset : 12 = 0;
-    int32_t measuredLength = 768;  // not stored in the file
     unsigned isMeasured : 1 = 0;
+    int32_t measuredLength = 768;  // not stored in the file
 };
 
 // A note that owns several member notes sounding together (type 10). The chord's own staff

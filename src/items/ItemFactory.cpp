@@ -68,7 +68,28 @@ struct NestingGuard {
     NestingGuard() { ++nesting; }
     ~NestingGuard() { --nesting; }
 };
+
+thread_local ItemBudget* activeBudget = nullptr;
 }  // namespace
+
+ItemBudget::ItemBudget(uint64_t limit) : limit_(limit), outer_(activeBudget) {
+    activeBudget = this;
+}
+
+ItemBudget::~ItemBudget() {
+    activeBudget = outer_;
+}
+
+bool ItemBudget::admitOne() {
+    ItemBudget* budget = activeBudget;
+    if (!budget) return true;
+    if (budget->limit_ != 0 && budget->made_ >= budget->limit_) {
+        budget->exhausted_ = true;
+        return false;
+    }
+    ++budget->made_;
+    return true;
+}
 
 ReadItemResult readItem(int revision, SongInputStream& s) {
     ReadItemResult result;
@@ -78,6 +99,12 @@ ReadItemResult readItem(int revision, SongInputStream& s) {
         return result;
     }
     const int code = s.ReadInt16();
+    if (code < 0 || code >= kItemTypeCount) return result;
+    // Refused before it is made: past the limit nothing more is taken.
+    if (!ItemBudget::admitOne()) {
+        s.SetError();
+        return result;
+    }
     std::unique_ptr<NotationItem> item = create(code);
     if (!item) return result;
     item->readRecord(revision, s);

@@ -25,10 +25,10 @@ unsigned readPackedMark(PositionedItem& item, SongInputStream& s) {
     return p & 0x7Fu;
 }
 
-std::string readText(SongInputStream& s) {
+ItemText readText(SongInputStream& s) {
     char buffer[kTextBufferSize] = {};
     s.ReadString(buffer, sizeof buffer);
-    return std::string(buffer);
+    return ItemText(buffer);
 }
 
 }  // namespace

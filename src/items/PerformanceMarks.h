@@ -5,6 +5,7 @@
 #include <string>
 
 #include "items/InstrumentPatch.h"
+#include "items/ItemText.h"
 #include "items/NotationItem.h"
 
 namespace scq {
@@ -104,9 +105,9 @@ public:
     // The tempo counted in notes of `base` (Quarter for a base outside 0..5).
     int tempoIn(int base) const;
 
-    int32_t tempo = 120;
     uint8_t tempoBase = kTempoQuarter;
-    std::string tempoText;  // at most 79 bytes come from a record
+    int32_t tempo = 120;
+    ItemText tempoText;  // at most 79 bytes come from a record
 };
 
 // Sets the loudness.

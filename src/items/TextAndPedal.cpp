@@ -20,7 +20,7 @@ TextItem::TextItem(const char* initialText) {
 void TextItem::setText(std::string_view newText) {
     const size_t end = newText.find('\0');
     if (end != std::string_view::npos) newText = newText.substr(0, end);
-    text.assign(newText.substr(0, kMaxTextLength));
+    text = newText.substr(0, kMaxTextLength);
 }
 
 void TextItem::readRecord(int revision, SongInputStream& s) {

@@ -1,9 +1,9 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 #include <string_view>
 
+#include "items/ItemText.h"
 #include "items/NotationItem.h"
 
 namespace scq {
@@ -11,7 +11,7 @@ namespace scq {
 // A free text placed on the staff in one of the song's fonts (name list 34).
 class TextItem : public PositionedItem {
 public:
-    static constexpr const char* kPlaceholder = "<Text Expression>";
+    static constexpr const char* kPlaceholder = kTextPlaceholder;
     static constexpr size_t kMaxTextLength = 79;  // what a record can carry
 
     // Font 0, no width reserved, position -8; without a text it shows the placeholder.
@@ -28,7 +28,7 @@ public:
     void setText(std::string_view newText);
 
     uint8_t textFont = 0;  // any index is kept
-    std::string text;
+    ItemText text;         // the placeholder is shared, not copied
 };
 
 // A sustain-pedal mark (name list 38).

@@ -41,7 +41,9 @@ void CompressedSongStream::Start() {
     if (!IsCompressedSongStream(*source_)) return;
     state_ = kInflating;
     stream_ = z_stream{};
-    inflating_ = inflateInit(&stream_) == Z_OK;
+    const int init = inflateInit(&stream_);
+    inflating_ = init == Z_OK;
+    if (init == Z_MEM_ERROR) outOfMemory_ = true;
     // A failed initialisation shows as a zlib error on the first inflate.
     consumed_ = 0;
     stream_.next_in = input_.get();
@@ -76,6 +78,7 @@ bool CompressedSongStream::EnsureOutput() {
                 const bool outputFull =
                     finishing && result == Z_BUF_ERROR && stream_.avail_out == 0;
                 if (!outputFull) state_ = kFailed;
+                if (result == Z_MEM_ERROR) outOfMemory_ = true;
             }
         }
         if (Produced() == 0 && (state_ == kEnded || state_ == kFailed)) return false;

@@ -54,6 +54,8 @@ public:
 
     State state() const { return state_; }
     bool ownsSource() const { return owned_ != nullptr; }
+    // Whether zlib failed for want of memory (the stream then fails as after any zlib error).
+    bool ranOutOfMemory() const { return outOfMemory_; }
 
 private:
     void Start();
@@ -68,6 +70,7 @@ private:
     int64_t position_ = 0;    // decompressed bytes delivered so far
     size_t consumed_ = 0;     // index of the next undelivered byte in the output buffer
     bool inflating_ = false;  // inflateInit done and inflateEnd still owed
+    bool outOfMemory_ = false;
     std::unique_ptr<unsigned char[]> input_;
     std::unique_ptr<unsigned char[]> output_;
     z_stream stream_{};

@@ -10,7 +10,27 @@ namespace {
 size_t inUse = 0;
 size_t peak = 0;
 
+// The failing heap: while armed, requests beyond the grants are refused.
+bool armed = false;
+bool refusedAny = false;
+size_t grantsLeft = 0;
+size_t bytesLeft = 0;
+size_t grantedCount = 0;
+
+void Admit(size_t size) {
+    if (!armed) return;
+    // Once memory has run out it stays out, as it does for a process at its limit.
+    if (refusedAny || grantsLeft == 0 || size > bytesLeft) {
+        refusedAny = true;
+        throw std::bad_alloc();
+    }
+    --grantsLeft;
+    bytesLeft -= size;
+    ++grantedCount;
+}
+
 void* Allocate(size_t size) {
+    Admit(size);
     void* p = std::malloc(size ? size : 1);
     if (!p) throw std::bad_alloc();
     inUse += malloc_usable_size(p);
@@ -19,6 +39,7 @@ void* Allocate(size_t size) {
 }
 
 void* AllocateAligned(size_t size, std::align_val_t align) {
+    Admit(size);
     const size_t a = static_cast<size_t>(align);
     const size_t rounded = (size + a - 1) / a * a;
     void* p = std::aligned_alloc(a, rounded ? rounded : a);
@@ -46,6 +67,26 @@ size_t HeapPeak() {
 }
 void ResetHeapPeak() {
     peak = inUse;
+}
+
+FailingHeapScope::FailingHeapScope(size_t allocations, size_t bytes) {
+    refusedAny = false;
+    grantsLeft = allocations;
+    bytesLeft = bytes;
+    grantedCount = 0;
+    armed = true;
+}
+
+FailingHeapScope::~FailingHeapScope() {
+    armed = false;
+}
+
+size_t FailingHeapScope::granted() const {
+    return grantedCount;
+}
+
+bool FailingHeapScope::refused() const {
+    return refusedAny;
 }
 
 }  // namespace scq::test

@@ -1,9 +1,12 @@
 #pragma once
 
 // Counts the bytes that operator new hands out in this test program, so that a test can see
-// how much memory an operation took at its peak, whatever allocator or sanitizer is in use.
+// how much memory an operation took at its peak, whatever allocator or sanitizer is in use;
+// and makes operator new fail on demand, so that a test can see what running out of memory
+// does to an operation.
 
 #include <cstddef>
+#include <cstdint>
 
 namespace scq::test {
 
@@ -22,6 +25,23 @@ public:
 
 private:
     size_t start_;
+};
+
+// While it lives, operator new grants `allocations` more allocations and `bytes` more bytes
+// (asked for); the first request beyond either, and every request after it, fails: the
+// throwing forms with std::bad_alloc, the nothrow forms with null. Scopes do not nest.
+class FailingHeapScope {
+public:
+    static constexpr size_t kUnlimited = SIZE_MAX;
+
+    explicit FailingHeapScope(size_t allocations, size_t bytes = kUnlimited);
+    ~FailingHeapScope();
+    FailingHeapScope(const FailingHeapScope&) = delete;
+    FailingHeapScope& operator=(const FailingHeapScope&) = delete;
+
+    // Allocations granted so far, and whether a request was refused.
+    size_t granted() const;
+    bool refused() const;
 };
 
 }  // namespace scq::test

@@ -1,6 +1,7 @@
 #include "support/Process.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -48,6 +49,32 @@ long PeakRssKb(pid_t pid, const std::string& name) {
 ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args,
                       const std::string& stdinPath, const std::vector<std::string>& env,
                       bool keepOutput, bool mergeOutput) {
+    RunSettings settings;
+    settings.env = env;
+    settings.keepOutput = keepOutput;
+    settings.mergeOutput = mergeOutput;
+    return RunProgram(program, args, stdinPath, settings);
+}
+
+bool BuiltWithAddressSanitizer() {
+#if defined(__SANITIZE_ADDRESS__)
+    return true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    return true;
+#else
+    return false;
+#endif
+#else
+    return false;
+#endif
+}
+
+ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args,
+                      const std::string& stdinPath, const RunSettings& settings) {
+    const std::vector<std::string>& env = settings.env;
+    const bool keepOutput = settings.keepOutput;
+    const bool mergeOutput = settings.mergeOutput;
     ProgramRun run;
     TempFile out, err;
     std::vector<std::string> environment;
@@ -66,14 +93,18 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
     std::string name = program.substr(program.find_last_of('/') + 1).substr(0, 15);
 
     const int in = open(stdinPath.c_str(), O_RDONLY);
-    const int o =
-        keepOutput ? open(out.path().c_str(), O_RDWR | O_TRUNC) : open("/dev/null", O_WRONLY);
+    const int o = keepOutput && !settings.discardOutput ? open(out.path().c_str(), O_RDWR | O_TRUNC)
+                                                        : open("/dev/null", O_WRONLY);
     const int e =
         keepOutput ? open(err.path().c_str(), O_RDWR | O_TRUNC) : open("/dev/null", O_WRONLY);
     if (in >= 0 && o >= 0 && e >= 0) {
         const auto start = std::chrono::steady_clock::now();
         const pid_t pid = fork();
         if (pid == 0) {
+            if (settings.addressSpaceLimit != 0) {
+                const rlimit limit{settings.addressSpaceLimit, settings.addressSpaceLimit};
+                if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(126);
+            }
             dup2(in, 0);
             dup2(o, 1);
             dup2(mergeOutput ? o : e, 2);
@@ -95,7 +126,7 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
         run.seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (keepOutput) {
-            run.out = Slurp(o);
+            if (!settings.discardOutput) run.out = Slurp(o);
             if (!mergeOutput) run.err = Slurp(e);
         }
     }

@@ -3,6 +3,7 @@
 // Runs a program (scqinfo, for the tests and benchmarks that drive the real binary) and
 // measures its wall time and its peak resident memory.
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,22 @@ struct ProgramRun {
 ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args,
                       const std::string& stdinPath, const std::vector<std::string>& env = {},
                       bool keepOutput = true, bool mergeOutput = false);
+
+// How RunProgram runs a program, in full.
+struct RunSettings {
+    std::vector<std::string> env;  // "NAME=value" entries, as above
+    bool keepOutput = true;        // false: both streams go to /dev/null
+    bool mergeOutput = false;      // standard error into `out`, in order
+    bool discardOutput = false;    // standard output to /dev/null, standard error still kept
+    // The most address space the program may map (RLIMIT_AS), in bytes; 0 leaves the limit
+    // alone. A program built with AddressSanitizer cannot run under such a limit.
+    uint64_t addressSpaceLimit = 0;
+};
+ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args,
+                      const std::string& stdinPath, const RunSettings& settings);
+
+// Whether this build uses AddressSanitizer (then the programs it runs do too).
+bool BuiltWithAddressSanitizer();
 
 // Lines of a text, each without its line feed.
 std::vector<std::string> Lines(const std::string& text);

@@ -235,6 +235,20 @@ Bytes BuildLargeSong(int staffs, int itemsPerStaff) {
     return bytes;
 }
 
+Bytes BuildMemoryBomb(int staffs, int itemsPerStaff) {
+    constexpr int kRevision = 9;
+    SongSpec song;
+    song.revision = kRevision;
+    song.staffCount = staffs;
+    Bytes plain = BuildSong(song);
+    const Bytes staff = BuildStaff(
+        MakeStaff("Bomb", std::vector<Item>(static_cast<size_t>(itemsPerStaff), Item(Text("")))),
+        kRevision);
+    plain.reserve(plain.size() + staff.size() * static_cast<size_t>(staffs));
+    for (int i = 0; i < staffs; ++i) plain.insert(plain.end(), staff.begin(), staff.end());
+    return Compress(plain);
+}
+
 SongSpec SmallSong(int n, int approxBytes) {
     SongSpec song;
     song.info.title = "Small Song " + std::to_string(n);

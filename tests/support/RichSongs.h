@@ -32,6 +32,12 @@ SongSpec LargeSong(int staffs, int itemsPerStaff);
 // descriptions of all staffs never exist together.
 Bytes BuildLargeSong(int staffs, int itemsPerStaff);
 
+// A small compressed file that makes a load take a great deal of memory: `staffs` staffs of
+// `itemsPerStaff` empty texts, each text the five-byte record of revision 9 (type code, layout
+// word, empty string). The defaults, 255 staffs of 32765 texts (the most a staff record can
+// count), give 8.4 million items from about 40 KB of file.
+Bytes BuildMemoryBomb(int staffs = 255, int itemsPerStaff = 32765);
+
 // The n-th of a family of small songs of about `approxBytes` bytes (each has its own title).
 SongSpec SmallSong(int n, int approxBytes = 2048);
 

@@ -15,6 +15,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -130,7 +131,7 @@ public:
     void text(const char* key, const char (&field)[N]) {
         text(key, field, N);
     }
-    void text(const char* key, const std::string& field) { text(key, field.c_str(), field.size()); }
+    void text(const char* key, std::string_view field) { text(key, field.data(), field.size()); }
     void text(const char* key, const char* bytes, size_t size) {
         const Json& v = next(key);
         ASSERT_TRUE(v.is_string()) << at(key);

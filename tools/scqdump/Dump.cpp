@@ -126,7 +126,7 @@ public:
     void text(const char (&field)[N]) {
         text(field, N);
     }
-    void text(const std::string& s) { text(s.data(), s.size()); }
+    void text(std::string_view s) { text(s.data(), s.size()); }
     // A 32-bit float: a number that reads back as the same float (every float is exactly a
     // double, and the library writes a double so that it reads back as itself), or a string
     // for NaN and the infinities, which no JSON number can hold.
@@ -585,11 +585,14 @@ Json DumpLoad(const SongFileInfo& info, bool repaired) {
     return ToJson([&info, repaired](Writer& w) { WriteLoad(w, info, repaired); });
 }
 
-bool DumpFile(const char* path, const Options& options, std::FILE* out) {
+bool DumpFile(const char* path, const Options& options, std::FILE* out, std::FILE* err) {
     SongFileInfo info;
     bool repaired = false;
-    std::unique_ptr<Song> song = LoadSongWithRepair(path, info, &repaired);
+    // The output buffer is taken before the load, which may leave little memory behind.
     BlockWriter block(out);
+    LoadOptions load;
+    load.maxItems = options.maxItems;
+    std::unique_ptr<Song> song = LoadSongWithRepair(path, info, &repaired, load);
     Writer w(block, options.pretty);
     w.beginObject();
     w.key("format");
@@ -620,6 +623,13 @@ bool DumpFile(const char* path, const Options& options, std::FILE* out) {
     }
     w.endObject();
     block.put('\n');
+    if (info.stop != kStopNone) {
+        // The document comes first, as with the repair notice of a later file.
+        block.flush();
+        std::fflush(out);
+        std::fprintf(err, "scqdump: %s: %s\n", path, LoadStopReason(info.stop));
+        std::fflush(err);
+    }
     return song != nullptr;
 }
 

@@ -5,6 +5,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "song/SongFile.h"
+
 namespace scq {
 class Song;
 class Staff;
@@ -32,11 +34,15 @@ struct Options {
     bool performance = false;
     bool events = false;
     bool pretty = false;
+    // The most items a load reads (0: no limit); see LoadOptions.
+    uint64_t maxItems = kDefaultMaxItems;
 };
 
-// Loads one file as scqinfo does and writes its document to `out`, followed by a line feed.
-// Returns whether the file produced a song. The document is streamed as it is written, never
-// held whole as text or as a JSON value, so memory stays that of the song and its performance.
-bool DumpFile(const char* path, const Options& options, std::FILE* out);
+// Loads one file as scqinfo does, but with the item limit of the options, and writes its
+// document to `out`, followed by a line feed. Returns whether the file produced a song. The
+// document is streamed as it is written, never held whole as text or as a JSON value, so memory
+// stays that of the song and its performance. When the item limit stopped the load, or memory
+// ran out, one line "scqdump: FILE: <reason>" goes to `err` after the document.
+bool DumpFile(const char* path, const Options& options, std::FILE* out, std::FILE* err = stderr);
 
 }  // namespace scq::dump

@@ -1,6 +1,9 @@
 // scqdump: the whole song and its performance as JSON (format scqdump/1).
+#include <charconv>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -16,15 +19,18 @@ int main(int argc, char** argv) {
 
     // Any argument that starts with '-' and is not one of the options is a usage error, even
     // where the option parser would take it as a file name (a lone "-").
-    static const char* const kKnown[] = {"--performance", "--events", "--pretty", "--help"};
+    // The value of --max-items is the argument after it, whatever it looks like.
+    static const char* const kKnown[] = {"--performance", "--events", "--pretty", "--help",
+                                         "--max-items"};
     for (int i = 1; i < argc; ++i) {
         if (argv[i][0] != '-') continue;
-        bool known = false;
+        bool known = std::strncmp(argv[i], "--max-items=", 12) == 0;
         for (const char* k : kKnown) known = known || std::strcmp(argv[i], k) == 0;
         if (!known) {
             std::fprintf(stderr, "scqdump: unknown option '%s' (see --help)\n", argv[i]);
             return 2;
         }
+        if (std::strcmp(argv[i], "--max-items") == 0) ++i;
     }
 
     CLI::App app{"scqdump: prints Staveforge Engraver song files as JSON (format scqdump/1)",
@@ -37,6 +43,20 @@ int main(int argc, char** argv) {
     app.add_flag("--performance", options.performance, "add the two play times");
     app.add_flag("--events", options.events, "add the event lists (implies --performance)");
     app.add_flag("--pretty", options.pretty, "indent the documents for people");
+    app.add_option("--max-items", options.maxItems,
+                   "stop a load as damaged (status 7) past N items, chord members included; "
+                   "0: no limit")
+        ->type_name("N")
+        ->default_val(scq::kDefaultMaxItems)
+        ->check(
+            [](const std::string& value) -> std::string {
+                uint64_t n = 0;
+                const char* end = value.data() + value.size();
+                const auto [at, error] = std::from_chars(value.data(), end, n);
+                const bool whole = !value.empty() && error == std::errc() && at == end;
+                return whole ? "" : "N is a whole number from 0 to 18446744073709551615";
+            },
+            "");
     app.add_option("FILE", files, "song files, one document each")->required();
     try {
         app.parse(argc, argv);
@@ -50,7 +70,15 @@ int main(int argc, char** argv) {
 
     bool allLoaded = true;
     for (const std::string& file : files) {
-        allLoaded = scq::dump::DumpFile(file.c_str(), options, stdout) && allLoaded;
+        try {
+            allLoaded = scq::dump::DumpFile(file.c_str(), options, stdout) && allLoaded;
+        } catch (const std::bad_alloc&) {
+            // A load that runs out of memory is a failed load with a document of its own; this
+            // is memory running out while a loaded song is written, which ends the run.
+            std::fflush(stdout);
+            std::fprintf(stderr, "scqdump: %s: out of memory\n", file.c_str());
+            return 1;
+        }
         // Each document is complete on standard output before a later repair notice appears.
         std::fflush(stdout);
     }
