@@ -100,6 +100,49 @@ EventRope::Rope EventRope::popBack(Rope r) {
     return rest;
 }
 
+EventRope::Rope EventRope::build(const StoredEvent* events, size_t n) {
+    // The right spine of the tree built so far, root first: each new event joins it at the
+    // place its priority gives, taking the lower part of the spine as its left subtree.
+    std::vector<Rope> spine;
+    for (size_t i = 0; i < n; ++i) {
+        const Rope x = single(events[i].event, events[i].origin);
+        Rope below = Empty;
+        while (!spine.empty() && node(spine.back()).priority < node(x).priority) {
+            below = spine.back();
+            spine.pop_back();
+            update(below);
+        }
+        node(x).left = below;
+        if (!spine.empty()) node(spine.back()).right = x;
+        spine.push_back(x);
+    }
+    for (size_t k = spine.size(); k > 0; --k) update(spine[k - 1]);
+    return spine.empty() ? Empty : spine.front();
+}
+
+void EventRope::release(Rope r) {
+    std::vector<Rope> pending;
+    if (r != Empty) pending.push_back(r);
+    while (!pending.empty()) {
+        const Rope x = pending.back();
+        pending.pop_back();
+        Node& n = node(x);
+        if (n.left != Empty) pending.push_back(n.left);
+        if (n.right != Empty) pending.push_back(n.right);
+        n.left = freeList_;
+        freeList_ = x;
+    }
+}
+
+EventRope::Rope EventRope::takeFront(Rope r, uint32_t k, std::vector<StoredEvent>& out) {
+    Rope taken = Empty;
+    Rope rest = Empty;
+    split(r, k, taken, rest);
+    forEach(taken, [&](const SequenceEvent& e, uint16_t origin) { out.push_back({e, origin}); });
+    release(taken);
+    return rest;
+}
+
 EventRope::Rope EventRope::moveReversedToEnd(Rope r, uint32_t from, uint32_t to) {
     Rope front = Empty;
     Rope rest = Empty;

@@ -8,6 +8,12 @@
 
 namespace scq {
 
+// One stored event and the origin tag beside it.
+struct StoredEvent {
+    SequenceEvent event;
+    uint16_t origin = 0;
+};
+
 // Ordered lists of events ("ropes") that can be cut, joined and reversed in logarithmic time:
 // randomised binary trees keyed by position, sharing one pool of nodes. A rope is named by
 // its root; Rope 0 is the empty rope. Each event carries a 16-bit origin tag beside it.
@@ -30,6 +36,12 @@ public:
 
     // A rope of one event.
     Rope single(const SequenceEvent& event, uint16_t origin);
+    // A rope of the events in order, in linear time.
+    Rope build(const StoredEvent* events, size_t n);
+    // Frees every node of a rope.
+    void release(Rope r);
+    // Takes the first k events (k <= size) off `r`, appending them to `out`.
+    Rope takeFront(Rope r, uint32_t k, std::vector<StoredEvent>& out);
     uint32_t size(Rope r) const { return r == Empty ? 0 : node(r).size; }
     // `a` followed by `b`.
     Rope join(Rope a, Rope b);

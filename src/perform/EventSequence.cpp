@@ -46,38 +46,9 @@ uint32_t SegmentMilliseconds(uint32_t tempo, int64_t ticks) {
 
 namespace {
 
-constexpr uint32_t kPageMask = EventSequence::PageSize - 1;
 // The most chunks there can be: every chunk but the last holds at least half its capacity of
 // groups, and there are at most one more group than the sequence can hold events.
 constexpr size_t kMaxChunks = size_t{EventSequence::PageSize} * EventSequence::MaxPages / 64 + 2;
-
-// The order of a group of `count` events, last settled when it started at `from`, once its
-// start has moved on by `steps` positions. Each move by one carries the event at the group's
-// first page boundary, at offset (-start) mod 1024, to the group's end, unless it already is
-// the last. Consecutive moves take offsets j, j - 1, ..., so a run of d of them takes the
-// block of d events ending at j to the end, reversed: `move(from, to)` does that for the
-// positions from..to. A whole lap of 1024 moves reverses a group of at most 1025 events (the
-// boundary meets every event but the last, from the back), so two laps change nothing; a
-// longer group moves its first 1024 events per lap.
-template <class MoveReversedToEnd>
-void ShiftGroup(uint32_t count, uint32_t from, uint32_t steps, MoveReversedToEnd&& move) {
-    if (count < 2) return;
-    if (count <= EventSequence::PageSize + 1) steps %= 2 * EventSequence::PageSize;
-    const uint32_t highest = std::min<uint32_t>(count - 2, kPageMask);  // offsets that move
-    uint32_t offset = (0u - from - 1u) & kPageMask;                     // that of the first move
-    while (steps > 0) {
-        if (offset > highest) {
-            const uint32_t idle = std::min(steps, offset - highest);
-            steps -= idle;
-            offset -= idle;
-            continue;
-        }
-        const uint32_t run = std::min(steps, offset + 1);
-        move(offset + 1 - run, offset);
-        steps -= run;
-        offset = (offset - run) & kPageMask;
-    }
-}
 
 }  // namespace
 
@@ -123,6 +94,8 @@ void EventSequence::release() {
     pool_.release();
     freeSmalls_.clear();
     freeSmalls_.shrink_to_fit();
+    longs_.shrink_to_fit();
+    freeLongs_.shrink_to_fit();
     flat_ = Flat{};
     allocatedPages_ = 0;
 }
@@ -326,20 +299,19 @@ void EventSequence::settle(Group& g, uint32_t start) const {
     const uint32_t steps = start - g.syncedStart;
     g.syncedStart = start;
     if (g.store == kNoStore) return;
-    if (g.store & kRopeBit) {
-        EventRope::Rope rope = g.store & ~kRopeBit;
-        ShiftGroup(g.count, start - steps, steps, [&](uint32_t from, uint32_t to) {
-            rope = ropes_.moveReversedToEnd(rope, from, to);
-        });
-        g.store = rope | kRopeBit;
+    if (g.store & kLongBit) {
+        longs_[g.store & ~kLongBit].shift(ropes_, start - steps, steps);
     } else {
         std::pmr::vector<Slot>& slots = smalls_[g.store];
-        ShiftGroup(g.count, start - steps, steps, [&](uint32_t from, uint32_t to) {
-            const auto first = slots.begin() + from;
-            const auto middle = slots.begin() + to + 1;
-            std::rotate(first, middle, slots.end());
-            std::reverse(slots.end() - (middle - first), slots.end());
-        });
+        ShiftEventGroup(
+            g.count, start - steps, steps,
+            [&](uint32_t from, uint32_t to) {
+                const auto first = slots.begin() + from;
+                const auto middle = slots.begin() + to + 1;
+                std::rotate(first, middle, slots.end());
+                std::reverse(slots.end() - (middle - first), slots.end());
+            },
+            [](uint32_t) { return false; });
     }
 }
 
@@ -361,28 +333,39 @@ void EventSequence::append(Group& g, const Slot& slot) {
         slots.push_back(slot);
         freeSmalls_.pop_back();
         g.store = index;
-    } else if (g.store & kRopeBit) {
-        const EventRope::Rope added = ropes_.single(slot.event, slot.origin);
-        g.store = ropes_.join(g.store & ~kRopeBit, added) | kRopeBit;
+    } else if (g.store & kLongBit) {
+        longs_[g.store & ~kLongBit].push(ropes_, slot);
     } else if (smalls_[g.store].size() < kSmallGroup) {
         smalls_[g.store].push_back(slot);
     } else {
-        // Past the small size a group becomes a rope, whose block moves cost a logarithm.
+        // Past the small size a group becomes a long one, whose moves cost little however
+        // long it grows.
+        if (freeLongs_.empty()) {
+            longs_.emplace_back();
+            if (freeLongs_.capacity() < longs_.size()) {
+                freeLongs_.reserve(std::max(longs_.size(), 2 * freeLongs_.capacity()));
+            }
+            freeLongs_.push_back(static_cast<uint32_t>(longs_.size() - 1));
+        }
         std::pmr::vector<Slot>& slots = smalls_[g.store];
-        EventRope::Rope rope = EventRope::Empty;
-        for (const Slot& s : slots) rope = ropes_.join(rope, ropes_.single(s.event, s.origin));
-        rope = ropes_.join(rope, ropes_.single(slot.event, slot.origin));
+        std::vector<Slot> events;
+        events.reserve(slots.size() + 1);
+        events.assign(slots.begin(), slots.end());
+        events.push_back(slot);
+        const uint32_t index = freeLongs_.back();
+        freeLongs_.pop_back();
+        longs_[index].assign(std::move(events));
         slots.clear();
         freeSmalls_.push_back(g.store);
-        g.store = rope | kRopeBit;
+        g.store = index | kLongBit;
     }
     ++g.count;
 }
 
 void EventSequence::popBack(Group& g) {
     if (g.store == kNoStore) {
-    } else if (g.store & kRopeBit) {
-        g.store = ropes_.popBack(g.store & ~kRopeBit) | kRopeBit;
+    } else if (g.store & kLongBit) {
+        longs_[g.store & ~kLongBit].pop(ropes_);
     } else {
         smalls_[g.store].pop_back();
     }
@@ -390,7 +373,11 @@ void EventSequence::popBack(Group& g) {
 }
 
 void EventSequence::releaseStore(Group& g) {
-    if (g.store != kNoStore && !(g.store & kRopeBit)) {
+    if (g.store == kNoStore) return;
+    if (g.store & kLongBit) {
+        longs_[g.store & ~kLongBit].release(ropes_);
+        freeLongs_.push_back(g.store & ~kLongBit);
+    } else {
         smalls_[g.store].clear();
         freeSmalls_.push_back(g.store);
     }

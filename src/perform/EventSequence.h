@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "perform/EventRope.h"
+#include "perform/LongEventGroup.h"
 #include "perform/SequenceEvent.h"
 
 namespace scq {
@@ -128,17 +129,13 @@ public:
     }
 
 private:
-    // One stored event and its origin tag.
-    struct Slot {
-        SequenceEvent event;
-        uint16_t origin = 0;
-    };
+    using Slot = StoredEvent;
     // Every event of one sort key, in stored order as of the moment the group started at
     // `syncedStart` (the number of events before it). Moving the start on by one moves the
     // event at the group's first page boundary to its end; settle() makes those moves. A
     // group of one event keeps it in `single`; a larger one is a vector of `smalls_` while it
-    // is small (`store` its index) and a rope once it grows past kSmallGroup events (`store`
-    // its root, with kRopeBit set).
+    // is small (`store` its index) and a long group of `longs_` once it grows past
+    // kSmallGroup events (`store` its index, with kLongBit set).
     struct Group {
         uint64_t key = 0;
         uint32_t count = 0;
@@ -147,7 +144,7 @@ private:
         Slot single;
     };
     static constexpr uint32_t kNoStore = 0xFFFFFFFFu;
-    static constexpr uint32_t kRopeBit = 0x80000000u;
+    static constexpr uint32_t kLongBit = 0x80000000u;
     static constexpr uint32_t kSmallGroup = 256;
     // The groups in key order, in chunks, with a Fenwick tree over the chunks' event counts
     // for the number of events before any group. Chunks are at least half full except at the
@@ -206,6 +203,8 @@ private:
     std::pmr::unsynchronized_pool_resource pool_;
     mutable std::vector<std::pmr::vector<Slot>> smalls_;
     std::vector<uint32_t> freeSmalls_;
+    mutable std::vector<LongEventGroup> longs_;
+    std::vector<uint32_t> freeLongs_;
     mutable Flat flat_;
     mutable bool flatValid_ = false;
 
@@ -223,10 +222,8 @@ template <class F>
 void EventSequence::forEachIn(const Group& g, F&& f) const {
     if (g.store == kNoStore) {
         f(g.single);
-    } else if (g.store & kRopeBit) {
-        ropes_.forEach(g.store & ~kRopeBit, [&](const SequenceEvent& e, uint16_t origin) {
-            f(Slot{e, origin});
-        });
+    } else if (g.store & kLongBit) {
+        longs_[g.store & ~kLongBit].forEach(ropes_, f);
     } else {
         for (const Slot& s : smalls_[g.store]) f(s);
     }

@@ -620,6 +620,8 @@ enum class Pattern {
     EarlyIntoLarge,      // many pages in order, then events all over them
     ReplayedPasses,      // the same few times again and again (seed % 100 of them), as a
                          // repeat replays a sweep: groups grow past a page, touched rarely
+    QuietLongGroups,     // three groups of 1500 equal events, then thousands of earlier
+                         // events with one more for a group now and then
 };
 
 struct CascadeCase {
@@ -775,6 +777,15 @@ TEST_P(CascadeTest, MatchesOfferingTheCarryToEveryPage) {
                 e = RandomEvent(rng, c.startOffset + t, i);
                 break;
             }
+            case Pattern::QuietLongGroups: {
+                const int32_t group = c.startOffset + 100 * (1 + i % 3);
+                if (i < 4500 || i % 700 == 0) {
+                    e = sameRank(group, i);
+                } else {
+                    e = RandomEvent(rng, c.startOffset + static_cast<int32_t>(rng() % 100), i);
+                }
+                break;
+            }
             case Pattern::ReplayedPasses: {
                 const int width = static_cast<int>(c.seed % 100);
                 e = sameRank(c.startOffset + 5 * (i % width), i);
@@ -808,6 +819,8 @@ INSTANTIATE_TEST_SUITE_P(
         CascadeCase{"EarlyIntoLargeGrowBy16", 43, Pattern::EarlyIntoLarge, 25000, 0, 16, 0},
         CascadeCase{"EarlyIntoLargeOffset", 44, Pattern::EarlyIntoLarge, 20000, 2, 2, 300},
         CascadeCase{"EarlyIntoLargeNegativeOffset", 45, Pattern::EarlyIntoLarge, 12000, 1, 1, -50},
+        CascadeCase{"QuietLongGroups", 51, Pattern::QuietLongGroups, 30000, 5, 16, 0},
+        CascadeCase{"QuietLongGroupsFullLosing", 52, Pattern::QuietLongGroups, 30000, 12, 0, 0},
         CascadeCase{"ReplayedGrow", 107, Pattern::ReplayedPasses, 12000, 1, 1, 0},
         CascadeCase{"ReplayedFullLosing", 205, Pattern::ReplayedPasses, 15000, 4, 0, 0},
         CascadeCase{"ReplayedWide", 313, Pattern::ReplayedPasses, 20000, 2, 2, 0},
