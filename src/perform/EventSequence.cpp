@@ -68,7 +68,6 @@ void EventSequence::clearGroups() {
     chunks_.clear();
     chunkFirstKey_.clear();
     tree_.assign(1, 0);
-    ropes_.clear();
     for (std::pmr::vector<Slot>& slots : smalls_) slots.clear();
     freeSmalls_.clear();
     for (uint32_t i = static_cast<uint32_t>(smalls_.size()); i > 0; --i)
@@ -81,6 +80,7 @@ void EventSequence::reset() {
     clearGroups();
     full_ = false;
     offeredWhileFull_ = 0;
+    moved_ = 0;
     startOffset_ = 0;
     kindFilter_ = 0;
     origin_ = 0;
@@ -88,7 +88,6 @@ void EventSequence::reset() {
 
 void EventSequence::release() {
     reset();
-    ropes_.releaseMemory();
     smalls_.clear();
     smalls_.shrink_to_fit();
     pool_.release();
@@ -300,18 +299,16 @@ void EventSequence::settle(Group& g, uint32_t start) const {
     g.syncedStart = start;
     if (g.store == kNoStore) return;
     if (g.store & kLongBit) {
-        longs_[g.store & ~kLongBit].shift(ropes_, start - steps, steps);
+        moved_ += longs_[g.store & ~kLongBit].shift(start - steps, steps);
     } else {
         std::pmr::vector<Slot>& slots = smalls_[g.store];
-        ShiftEventGroup(
-            g.count, start - steps, steps,
-            [&](uint32_t from, uint32_t to) {
-                const auto first = slots.begin() + from;
-                const auto middle = slots.begin() + to + 1;
-                std::rotate(first, middle, slots.end());
-                std::reverse(slots.end() - (middle - first), slots.end());
-            },
-            [](uint32_t) { return false; });
+        ShiftEventGroup(g.count, start - steps, steps, [&](uint32_t from, uint32_t to) {
+            const auto first = slots.begin() + from;
+            const auto middle = slots.begin() + to + 1;
+            std::rotate(first, middle, slots.end());
+            std::reverse(slots.end() - (middle - first), slots.end());
+            moved_ += slots.size() - from;
+        });
     }
 }
 
@@ -334,7 +331,7 @@ void EventSequence::append(Group& g, const Slot& slot) {
         freeSmalls_.pop_back();
         g.store = index;
     } else if (g.store & kLongBit) {
-        longs_[g.store & ~kLongBit].push(ropes_, slot);
+        longs_[g.store & ~kLongBit].push(slot);
     } else if (smalls_[g.store].size() < kSmallGroup) {
         smalls_[g.store].push_back(slot);
     } else {
@@ -348,13 +345,10 @@ void EventSequence::append(Group& g, const Slot& slot) {
             freeLongs_.push_back(static_cast<uint32_t>(longs_.size() - 1));
         }
         std::pmr::vector<Slot>& slots = smalls_[g.store];
-        std::vector<Slot> events;
-        events.reserve(slots.size() + 1);
-        events.assign(slots.begin(), slots.end());
-        events.push_back(slot);
         const uint32_t index = freeLongs_.back();
+        longs_[index].assign(slots.data(), slots.size());
+        longs_[index].push(slot);
         freeLongs_.pop_back();
-        longs_[index].assign(std::move(events));
         slots.clear();
         freeSmalls_.push_back(g.store);
         g.store = index | kLongBit;
@@ -365,7 +359,7 @@ void EventSequence::append(Group& g, const Slot& slot) {
 void EventSequence::popBack(Group& g) {
     if (g.store == kNoStore) {
     } else if (g.store & kLongBit) {
-        longs_[g.store & ~kLongBit].pop(ropes_);
+        longs_[g.store & ~kLongBit].pop();
     } else {
         smalls_[g.store].pop_back();
     }
@@ -375,7 +369,7 @@ void EventSequence::popBack(Group& g) {
 void EventSequence::releaseStore(Group& g) {
     if (g.store == kNoStore) return;
     if (g.store & kLongBit) {
-        longs_[g.store & ~kLongBit].release(ropes_);
+        longs_[g.store & ~kLongBit].clear();
         freeLongs_.push_back(g.store & ~kLongBit);
     } else {
         smalls_[g.store].clear();

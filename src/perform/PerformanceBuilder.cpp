@@ -156,7 +156,9 @@ void PerformanceBuilder::render(EventSequence& sequence) {
         }
         // With the item budget spent no staff can play again; without waiting staffs none
         // has items left; a full sequence ends the render after the slice that filled it.
-        if (budget == 0 || waiting.empty() || sequence.isFull()) break;
+        if (budget == 0 || waiting.empty() || sequence.isFull() || sequence.workBudgetSpent()) {
+            break;
+        }
 
         // The next slice that plays anything is the first whose bound passes the earliest
         // waiting time (which is at or past the current bound). The render stops where the
