@@ -35,7 +35,7 @@ public:
     // Work budgets: events offered to a full sequence, and events moved to keep equal events
     // in their stored order. Past either the sequence takes no more events.
     static constexpr uint32_t kFullWorkBudget = uint32_t{1} << 20;
-    static constexpr uint64_t kMoveWorkBudget = uint64_t{1} << 27;
+    static constexpr uint64_t kMoveWorkBudget = uint64_t{1} << 25;
 
     // What became of an offered event.
     enum class AddResult {
@@ -154,7 +154,7 @@ private:
     };
     static constexpr uint32_t kNoStore = 0xFFFFFFFFu;
     static constexpr uint32_t kLongBit = 0x80000000u;
-    static constexpr uint32_t kSmallGroup = 256;
+    static constexpr uint32_t kSmallGroup = 16;
     // The groups in key order, in chunks, with a Fenwick tree over the chunks' event counts
     // for the number of events before any group. Chunks are at least half full except at the
     // end, so the chunk table stays small and the tree cheap to rebuild.
