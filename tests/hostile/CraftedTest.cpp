@@ -47,10 +47,11 @@ const Expected kExpected[] = {
     {"replayed-sweeps", kFarAheadMin, kFarAheadMax},
     // Replayed sweeps before the points may crowd every point out of the sequence.
     {"equal-pages-ahead", 0, kFarAheadMax},
-    // A note at the start of every pass, up to the last pass that starts below the render's
-    // bound of 2^30 ticks: 2038 passes of 1372 half notes, then that note's 336 ticks.
-    {"idle-staffs", SecondsAtStartTempo(int64_t{2038} * 1372 * 384 + 336),
-     SecondsAtStartTempo(int64_t{2038} * 1372 * 384 + 336)},
+    // A note at the start of each of the 2040 passes of 1371 half notes and rests: the last
+    // pass starts below the render's bound of 2^30 ticks and its rests run past it. The
+    // performance ends with that note's 336 ticks.
+    {"idle-staffs", SecondsAtStartTempo(int64_t{2039} * 1371 * 384 + 336),
+     SecondsAtStartTempo(int64_t{2039} * 1371 * 384 + 336)},
     // Texts only.
     {"memory-bomb", 0, 0},
     // Ramps over tempos from 4 to 65535 beats per minute; a full sequence may leave nothing
