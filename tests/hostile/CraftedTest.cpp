@@ -67,6 +67,8 @@ const Expected kExpected[] = {
     // Grace chords: every note within 24 ticks of a grace position, all at the start.
     {"frozen-chords", 0, 1},
     {"grace-loop", 0, 1},
+    // Points 6, 12 and 18 ticks after the first.
+    {"point-loop", 0, 1},
     // A half chord on every staff: its notes end at tick 336, 875 ms.
     {"crowded-tick", 1, 1},
     {"parallel-sweeps", 0, SecondsAtStartTempo(int64_t{32767} * 768)},

@@ -352,6 +352,22 @@ Bytes GraceLoop(int scale, int passes) {
     return SongOf(kGraceRevision, record, copies, record, copies);
 }
 
+// Controller items of four points replayed by repeats and a D.C.: no time passes, so the walk
+// plays until the render's bound on items played, each item adding four events.
+Bytes PointLoop(int scale, int passes) {
+    ControllerSpec points = Controller(2);
+    points.timeUnit = 7;  // six ticks
+    for (int i = 0; i < 4; ++i) points.point(i, i == 0 ? 0 : 1, 16 * i);
+    StaffItems staff;
+    staff.add(0, {Ending(kEveryPass), Bar(bar::LocalRepeatOpen)});
+    const int count = std::min(scale, kMostItems - 5);
+    for (int i = 0; i < count; ++i) staff.add(0, points);
+    staff.add(0, {RepeatClose(passes), Bar(bar::MasterRepeatClose), Flow(flow::DaCapo)});
+    const Bytes record = StaffRecord(0, staff);
+    const int copies = (scale + kMostItems - 6) / (kMostItems - 5);
+    return SongOf(0, record, copies, record, copies);
+}
+
 // Many staffs with events at the same ticks: a chord of eight and four controller values at
 // the start of each.
 Bytes CrowdedTick(int scale, int /*passes*/) {
@@ -434,6 +450,10 @@ const std::vector<Family>& Families() {
          FrozenChords, 32767 * 1000, 5934, 1348514},
         {"grace-loop", "grace notes replayed by repeats and a D.C. until the bound on items played",
          GraceLoop, (kMostItems - 5) * 100, 5935, 1474200},
+        {"point-loop",
+         "controller items of four points replayed by repeats and a D.C. until the bound on "
+         "items played",
+         PointLoop, (kMostItems - 5) * 100, 1923, 622440},
         {"crowded-tick",
          "many staffs, each with a chord of eight and four controller values on the first tick",
          CrowdedTick, kMostStaffs, 369, kMostStaffs},
