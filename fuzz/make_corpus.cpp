@@ -7,12 +7,15 @@
 // <directory>/load_compressed  the plain songs that the compressed target wraps itself
 // <directory>/repair           songs and texts with line ends of every sort
 // <directory>/item_run         item runs: every kind at every revision, runs of all kinds
+// <directory>/play_time        the crafted songs at scale 1 (plain and compressed) and at their
+//                              full plain scale; a rich song and the flow songs
 
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "support/CraftedSongs.h"
 #include "support/RichSongs.h"
 #include "support/SongBuilder.h"
 
@@ -39,9 +42,10 @@ int main(int argc, char** argv) {
     }
     const fs::path root = argv[1];
     const fs::path load = root / "load", compressed = root / "load_compressed",
-                   repair = root / "repair", itemRun = root / "item_run";
+                   repair = root / "repair", itemRun = root / "item_run",
+                   playTime = root / "play_time";
     std::error_code ec;
-    for (const fs::path& dir : {load, compressed, repair, itemRun}) {
+    for (const fs::path& dir : {load, compressed, repair, itemRun, playTime}) {
         fs::create_directories(dir, ec);
         if (ec) {
             std::fprintf(stderr, "make_corpus: cannot make %s\n", dir.c_str());
@@ -85,6 +89,22 @@ int main(int argc, char** argv) {
     Put(load, "empty.scq", {});
     Put(load, "one-byte.scq", {'['});
     Put(load, "header-only.scq", BuildHeader(HeaderSpec{}, 16));
+
+    // The crafted songs at scale 1, plain and compressed, and at the full plain scale: big
+    // enough to show a cost that grows faster than the file, small enough that a linear cost
+    // stays below the limit per input. (Their full compressed scale is the crafted tests'.)
+    for (const crafted::Family& family : crafted::Families()) {
+        const std::string name(family.name);
+        const Bytes small = crafted::Build(family, 1, false);
+        Put(playTime, name + "-1.scq", small);
+        Put(playTime, name + "-1-z.scq", Compress(small));
+        Put(playTime, name + "-full.scq", crafted::Build(family, family.fullPlainScale, false));
+    }
+    Put(playTime, "rich.scq", BuildSong(RichSong(16)));
+    n = 0;
+    for (const SongSpec& song : FlowSongs(16)) {
+        Put(playTime, "flow" + std::to_string(n++) + ".scq", BuildSong(song));
+    }
 
     Put(repair, "small.scq", BuildSong(SmallSong(3, 900)));
     Put(repair, "rich.scq", BuildSong(RichSong(16)));

@@ -1,0 +1,34 @@
+// The play times of arbitrary bytes, under a time limit per input: loads them as the loader
+// loads a file (a compressed container when they start with its magic, plain otherwise) and
+// computes both play times, which audit the song first. The test runs this target with a
+// short -timeout, so that any input of at most 64 KB that costs more than about a second
+// fails it; the seeds are the crafted songs of tests/support/CraftedSongs.h, whose shapes
+// once cost minutes, and ordinary songs.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "FuzzCheck.h"
+#include "perform/PlayTime.h"
+#include "stream/CompressedSongStream.h"
+#include "stream/MemoryStream.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    using namespace scq;
+    MemoryStream file(data, size);
+    SongFileInfo info;
+    std::unique_ptr<Song> song;
+    if (IsCompressedSongStream(file)) {
+        CompressedSongStream compressed(file);
+        song = LoadSongFromStream(compressed, info);
+    } else {
+        file.Rewind();
+        song = LoadSongFromStream(file, info);
+    }
+    SCQ_FUZZ_CHECK((song != nullptr) == fuzz::StatusGivesSong(info.status));
+    if (!song) return 0;
+    PlayTimeSeconds(*song, PlayTimeVariant::Scq);
+    PlayTimeSeconds(*song, PlayTimeVariant::Smf);
+    return 0;
+}
