@@ -345,8 +345,8 @@ int Run(int argc, char** argv) {
         ->type_name("DIR");
     app.add_option("--to", to, "the format: midi (default: from OUT's extension, else midi)")
         ->type_name("FORMAT");
-    app.add_flag("--force", force, "overwrite output files that exist");
-    app.add_flag("--version", version, "print the version and exit");
+    app.add_flag("--force", force, "overwrite output files that exist")->disable_flag_override();
+    app.add_flag("--version", version, "print the version and exit")->disable_flag_override();
     app.add_option("SONG", songs, "song files to convert")->type_name("SONG...");
     app.footer(
         "Exit status: 0 when every SONG was converted, 1 when any could not be loaded or "
