@@ -7,12 +7,14 @@
 // <directory>/load_compressed  the plain songs that the compressed target wraps itself
 // <directory>/repair           songs and texts with line ends of every sort
 // <directory>/item_run         item runs: every kind at every revision, runs of all kinds
+// <directory>/convert          the songs of the export tests that fit the fuzzer's input size
 
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "support/ExportSongs.h"
 #include "support/RichSongs.h"
 #include "support/SongBuilder.h"
 
@@ -39,9 +41,10 @@ int main(int argc, char** argv) {
     }
     const fs::path root = argv[1];
     const fs::path load = root / "load", compressed = root / "load_compressed",
-                   repair = root / "repair", itemRun = root / "item_run";
+                   repair = root / "repair", itemRun = root / "item_run",
+                   convert = root / "convert";
     std::error_code ec;
-    for (const fs::path& dir : {load, compressed, repair, itemRun}) {
+    for (const fs::path& dir : {load, compressed, repair, itemRun, convert}) {
         fs::create_directories(dir, ec);
         if (ec) {
             std::fprintf(stderr, "make_corpus: cannot make %s\n", dir.c_str());
@@ -91,5 +94,10 @@ int main(int argc, char** argv) {
     Put(repair, "small-compressed.scq", Compress(BuildSong(SmallSong(4, 900))));
     Put(repair, "line-ends.txt", Bytes{'a', '\r', '\n', '\r', '\r', '\n', '\n', 'b', '\r'});
     Put(repair, "converted.txt", ToTextTransfer(Bytes{'x', '\n', '\n', '\r', '\n', 'y'}));
+
+    for (const NamedSong& song : ExportSongs(false)) {
+        const Bytes bytes = BuildSong(song.song);
+        if (bytes.size() <= 65536) Put(convert, song.name + ".scq", bytes);
+    }
     return failures == 0 ? 0 : 1;
 }
