@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "perform/EventSequence.h"
+#include "perform/PerformanceBuilder.h"
 #include "perform/PlayTime.h"
 #include "song/Song.h"
 #include "song/Staff.h"
@@ -133,11 +134,10 @@ void PutConductorEvent(TrackWriter& track, int32_t tick, const SequenceEvent& e)
     }
 }
 
-}  // namespace
-
-MidiWriteResult WriteMidiFromRenderings(const Song& song, const EventSequence& smf,
-                                        const EventSequence& signatures,
-                                        std::vector<uint8_t>& out) {
+// The file from the SMF rendering and the time and key signatures in the order a rendering
+// stores them.
+MidiWriteResult Write(const Song& song, const EventSequence& smf,
+                      const std::vector<SequenceEvent>& signatures, std::vector<uint8_t>& out) {
     MidiWriteResult result;
     out.clear();
     const int staffs = song.staffCount();
@@ -198,18 +198,18 @@ MidiWriteResult WriteMidiFromRenderings(const Song& song, const EventSequence& s
     // Every staff states the signatures it starts with or changes to; one that repeats the
     // signature of its kind in force says nothing new and is left out.
     std::optional<SequenceEvent> inForce[2];
-    signatures.forEach([&](const SequenceEvent& e) {
-        if (e.time > end) return;
-        if (e.kind() != TimeSignatureEvent && e.kind() != KeySignatureEvent) return;
+    for (const SequenceEvent& e : signatures) {
+        if (e.time > end) continue;
+        if (e.kind() != TimeSignatureEvent && e.kind() != KeySignatureEvent) continue;
         std::optional<SequenceEvent>& last = inForce[e.kind() == KeySignatureEvent ? 1 : 0];
         if (last && last->byteA == e.byteA && last->byteB == e.byteB && last->byteC == e.byteC) {
-            return;
+            continue;
         }
         last = e;
         putTemposUpTo(e.time, false);
         PutConductorEvent(conductor, clampTick(e.time), e);
         ++result.metaEvents;
-    });
+    }
     putTemposUpTo(end, true);
     for (TrackWriter& track : tracks) track.end(end);
 
@@ -232,6 +232,16 @@ MidiWriteResult WriteMidiFromRenderings(const Song& song, const EventSequence& s
     return result;
 }
 
+}  // namespace
+
+MidiWriteResult WriteMidiFromRenderings(const Song& song, const EventSequence& smf,
+                                        const EventSequence& signatures,
+                                        std::vector<uint8_t>& out) {
+    std::vector<SequenceEvent> stored;
+    signatures.forEach([&stored](const SequenceEvent& e) { stored.push_back(e); });
+    return Write(song, smf, stored, out);
+}
+
 MidiWriteResult WriteMidi(Song& song, std::vector<uint8_t>& out) {
     if (song.staffCount() > kMaxMidiStaffs) {
         out.clear();
@@ -239,11 +249,40 @@ MidiWriteResult WriteMidi(Song& song, std::vector<uint8_t>& out) {
         result.status = MidiWriteResult::Status::TooManyStaffs;
         return result;
     }
+    // The SMF rendering drops the time and key signatures; it hands them on as they come, which
+    // is the order in which they enter a rendering that keeps them: a sequence stores events of
+    // one tie rank by time, equal ones in the order they came, as long as they fit one page.
     EventSequence smf(16);
-    RenderForPlayTime(song, PlayTimeVariant::Smf, smf);
-    EventSequence signatures(16);
-    RenderWithFilter(song, kSignaturesOnlyFilter, signatures);
-    return WriteMidiFromRenderings(song, smf, signatures, out);
+    std::vector<SequenceEvent> signatures;
+    smf.setDroppedSink(&signatures, 1u << TimeSignatureEvent | 1u << KeySignatureEvent);
+    PerformanceBuilder builder;
+    RenderWithFilter(song, PlayTimeKindFilter(PlayTimeVariant::Smf), smf, builder);
+    smf.setDroppedSink(nullptr, 0);
+    // A rendering cut short (a full sequence, a bound) has played no item at or after where each
+    // staff's walk stopped; the signatures up to the performance's end are all there when every
+    // staff stopped beyond it. Otherwise, or when they do not fit one page, a rendering of their
+    // own gives them.
+    bool complete = signatures.size() <= static_cast<size_t>(EventSequence::PageSize);
+    if (complete && smf.isFull()) {
+        int32_t end = 0;
+        smf.forEach([&end](const SequenceEvent& e) {
+            if (e.kind() != TempoEvent) end = e.time;
+        });
+        end = std::max(end, int32_t{0});
+        for (int i = 0; i < song.staffCount() && complete; ++i) {
+            const StaffPlayer& player = builder.player(i);
+            complete = player.index() < 0 || player.state().time > end;
+        }
+    }
+    if (!complete) {
+        EventSequence own(16);
+        RenderWithFilter(song, kSignaturesOnlyFilter, own);
+        return WriteMidiFromRenderings(song, smf, own, out);
+    }
+    std::stable_sort(
+        signatures.begin(), signatures.end(),
+        [](const SequenceEvent& a, const SequenceEvent& b) { return a.time < b.time; });
+    return Write(song, smf, signatures, out);
 }
 
 }  // namespace scq

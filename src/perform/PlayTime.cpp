@@ -19,6 +19,11 @@ unsigned PlayTimeKindFilter(PlayTimeVariant variant) {
 
 void RenderWithFilter(Song& song, unsigned kindFilter, EventSequence& sequence) {
     PerformanceBuilder builder;
+    RenderWithFilter(song, kindFilter, sequence, builder);
+}
+
+void RenderWithFilter(Song& song, unsigned kindFilter, EventSequence& sequence,
+                      PerformanceBuilder& builder) {
     sequence.allocatePages(16);
     sequence.reset();
     builder.attach(&song);

@@ -3,6 +3,7 @@
 namespace scq {
 
 class EventSequence;
+class PerformanceBuilder;
 class Song;
 
 // Which rendering a play time measures.
@@ -22,6 +23,10 @@ constexpr unsigned kSignaturesOnlyFilter = 0xFFFFu & ~(1u << 2 | 1u << 3);
 // given kind filter, the audit of staffs that need one. Two renderings of one song differ only
 // in what their filters drop.
 void RenderWithFilter(Song& song, unsigned kindFilter, EventSequence& sequence);
+// The same with the caller's builder, whose players still tell afterwards where each staff's
+// walk stopped.
+void RenderWithFilter(Song& song, unsigned kindFilter, EventSequence& sequence,
+                      PerformanceBuilder& builder);
 
 // RenderWithFilter with the variant's filter: the rendering the play time measures.
 void RenderForPlayTime(Song& song, PlayTimeVariant variant, EventSequence& sequence);

@@ -327,6 +327,38 @@ TEST(MidiWriter, FullSequenceWritesWhatWasStored) {
     EXPECT_EQ(f.tracks[1].back().tick, last);
 }
 
+// WriteMidi takes the signatures from the SMF rendering itself where that gives what a
+// rendering of their own stores: the bytes are those of the literal second rendering, for every
+// song of the set, a full sequence and more signatures than one page holds.
+TEST(MidiWriter, SignaturesAsASecondRenderingGivesThem) {
+    std::vector<NamedSong> songs = ExportSongs(false);
+    songs.push_back({"full", FillingSong()});
+    std::vector<Item> changes;
+    for (int bar = 0; bar < 700; ++bar) {
+        changes.push_back(Time(bar % 2 ? 3 : 2, 4));
+        changes.push_back(Key(bar % 5 - 2));
+        changes.push_back(Note(0, bar % 2 ? dur::Half : dur::Quarter));
+        changes.push_back(Bar());
+    }
+    SongSpec many;
+    many.staffs = {MakeStaff("A", changes), MakeStaff("B", changes)};
+    songs.push_back({"many-signatures", many});
+    for (const NamedSong& named : songs) {
+        SCOPED_TRACE(named.name);
+        std::unique_ptr<Song> song = Load(BuildSong(named.song));
+        ASSERT_TRUE(song);
+        std::vector<uint8_t> bytes;
+        WriteMidi(*song, bytes);
+        EventSequence smf(16);
+        RenderForPlayTime(*song, PlayTimeVariant::Smf, smf);
+        EventSequence signatures(16);
+        RenderWithFilter(*song, kSignaturesOnlyFilter, signatures);
+        std::vector<uint8_t> literal;
+        WriteMidiFromRenderings(*song, smf, signatures, literal);
+        EXPECT_TRUE(bytes == literal);
+    }
+}
+
 // More staffs than a file has tracks: nothing is written.
 TEST(MidiWriter, TooManyStaffs) {
     Song song;
