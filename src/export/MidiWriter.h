@@ -42,8 +42,10 @@ struct MidiWriteResult {
     bool written() const { return status == Status::Written; }
 };
 
-// Renders the song twice (the SMF rendering, then one that keeps only time and key signatures)
-// and writes the file into `out`, replacing what it held.
+// Renders the song and writes the file into `out`, replacing what it held. The time and key
+// signatures are those a rendering that keeps only them stores (WriteMidiFromRenderings with
+// such a rendering writes the same bytes); the SMF rendering hands them on as it drops them,
+// and a second rendering is made only where the two could differ.
 MidiWriteResult WriteMidi(Song& song, std::vector<uint8_t>& out);
 
 // Writes the file of a song from its two renderings: `smf`, the SMF rendering with every event
