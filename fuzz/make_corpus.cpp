@@ -9,6 +9,7 @@
 // <directory>/item_run         item runs: every kind at every revision, runs of all kinds
 // <directory>/play_time        the crafted songs at scale 1 (plain and compressed) and at their
 //                              full plain scale; a rich song and the flow songs
+// <directory>/convert          the songs of the export tests that fit the fuzzer's input size
 
 #include <cstdio>
 #include <filesystem>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "support/CraftedSongs.h"
+#include "support/ExportSongs.h"
 #include "support/RichSongs.h"
 #include "support/SongBuilder.h"
 
@@ -43,9 +45,9 @@ int main(int argc, char** argv) {
     const fs::path root = argv[1];
     const fs::path load = root / "load", compressed = root / "load_compressed",
                    repair = root / "repair", itemRun = root / "item_run",
-                   playTime = root / "play_time";
+                   playTime = root / "play_time", convert = root / "convert";
     std::error_code ec;
-    for (const fs::path& dir : {load, compressed, repair, itemRun, playTime}) {
+    for (const fs::path& dir : {load, compressed, repair, itemRun, playTime, convert}) {
         fs::create_directories(dir, ec);
         if (ec) {
             std::fprintf(stderr, "make_corpus: cannot make %s\n", dir.c_str());
@@ -111,5 +113,10 @@ int main(int argc, char** argv) {
     Put(repair, "small-compressed.scq", Compress(BuildSong(SmallSong(4, 900))));
     Put(repair, "line-ends.txt", Bytes{'a', '\r', '\n', '\r', '\r', '\n', '\n', 'b', '\r'});
     Put(repair, "converted.txt", ToTextTransfer(Bytes{'x', '\n', '\n', '\r', '\n', 'y'}));
+
+    for (const NamedSong& song : ExportSongs(false)) {
+        const Bytes bytes = BuildSong(song.song);
+        if (bytes.size() <= 65536) Put(convert, song.name + ".scq", bytes);
+    }
     return failures == 0 ? 0 : 1;
 }

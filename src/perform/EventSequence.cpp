@@ -111,7 +111,10 @@ int EventSequence::pageEventCount(int page) const {
 
 EventSequence::AddResult EventSequence::addEvent(const SequenceEvent& event) {
     const int kind = event.kind();
-    if ((kindFilter_ >> kind) & 1u) return AddResult::Dropped;
+    if ((kindFilter_ >> kind) & 1u) {
+        if ((droppedKinds_ >> kind) & 1u) droppedSink_->push_back(event);
+        return AddResult::Dropped;
+    }
     if (workBudgetSpent()) return AddResult::LostThis;
 
     SequenceEvent e = event;

@@ -65,6 +65,14 @@ public:
     // Playing from a position: events at or before `ticks` collapse to time 0, later ones
     // move earlier by `ticks`. 0 turns this off.
     void setStartOffset(int32_t ticks) { startOffset_ = ticks; }
+    // Events of the kinds whose bits are set in `kinds` that the kind filter drops are appended
+    // to `sink` (none for nullptr) in the order they are offered, instead of vanishing: one
+    // rendering can hand on what its filter leaves out without storing anything differently.
+    // Kept across reset.
+    void setDroppedSink(std::vector<SequenceEvent>* sink, unsigned kinds) {
+        droppedSink_ = sink;
+        droppedKinds_ = sink ? static_cast<uint16_t>(kinds) : uint16_t{0};
+    }
     // The tag stored beside every event added from now on (the performance tags each event
     // with its staff); 0 after construction and reset.
     void setOrigin(int origin) { origin_ = static_cast<uint16_t>(origin); }
@@ -225,6 +233,8 @@ private:
     int32_t startOffset_ = 0;
     uint16_t kindFilter_ = 0;
     uint16_t origin_ = 0;
+    uint16_t droppedKinds_ = 0;
+    std::vector<SequenceEvent>* droppedSink_ = nullptr;
     int growBy_ = 0;
 };
 

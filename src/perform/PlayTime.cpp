@@ -13,13 +13,26 @@ constexpr unsigned kSmfFilter = 0x001C;
 
 }  // namespace
 
-void RenderForPlayTime(Song& song, PlayTimeVariant variant, EventSequence& sequence) {
+unsigned PlayTimeKindFilter(PlayTimeVariant variant) {
+    return variant == PlayTimeVariant::Smf ? kSmfFilter : kScqFilter;
+}
+
+void RenderWithFilter(Song& song, unsigned kindFilter, EventSequence& sequence) {
     PerformanceBuilder builder;
+    RenderWithFilter(song, kindFilter, sequence, builder);
+}
+
+void RenderWithFilter(Song& song, unsigned kindFilter, EventSequence& sequence,
+                      PerformanceBuilder& builder) {
     sequence.allocatePages(16);
     sequence.reset();
     builder.attach(&song);
-    sequence.addFilterBits(variant == PlayTimeVariant::Smf ? kSmfFilter : kScqFilter);
+    sequence.addFilterBits(kindFilter);
     builder.render(sequence);
+}
+
+void RenderForPlayTime(Song& song, PlayTimeVariant variant, EventSequence& sequence) {
+    RenderWithFilter(song, PlayTimeKindFilter(variant), sequence);
 }
 
 unsigned PlayTimeSeconds(Song& song, PlayTimeVariant variant) {

@@ -3,6 +3,7 @@
 namespace scq {
 
 class EventSequence;
+class PerformanceBuilder;
 class Song;
 
 // Which rendering a play time measures.
@@ -11,9 +12,23 @@ enum class PlayTimeVariant {
     Scq = 1,  // the song's own playback rules: pauses counted
 };
 
-// Renders the song into the sequence (made with growBy 16) as the play time measures it: 16
-// pages, the variant's kind filter (time and key signatures always dropped, pauses dropped for
-// the SMF rendering), the audit of staffs that need one.
+// The kind filter of a variant's rendering: time and key signatures always dropped, pauses
+// dropped for the SMF rendering.
+unsigned PlayTimeKindFilter(PlayTimeVariant variant);
+
+// The filter of a rendering that keeps only the time and key signatures.
+constexpr unsigned kSignaturesOnlyFilter = 0xFFFFu & ~(1u << 2 | 1u << 3);
+
+// Renders the song into the sequence (made with growBy 16) as the play time does: 16 pages, the
+// given kind filter, the audit of staffs that need one. Two renderings of one song differ only
+// in what their filters drop.
+void RenderWithFilter(Song& song, unsigned kindFilter, EventSequence& sequence);
+// The same with the caller's builder, whose players still tell afterwards where each staff's
+// walk stopped.
+void RenderWithFilter(Song& song, unsigned kindFilter, EventSequence& sequence,
+                      PerformanceBuilder& builder);
+
+// RenderWithFilter with the variant's filter: the rendering the play time measures.
 void RenderForPlayTime(Song& song, PlayTimeVariant variant, EventSequence& sequence);
 
 // The play time of a song in whole seconds (milliseconds rounded, halves up).

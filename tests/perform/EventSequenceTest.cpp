@@ -929,5 +929,35 @@ TEST(ElapsedRandomTest, MatchesChunkByChunk) {
     }
 }
 
+// A sink takes the events of its kinds that the filter drops, in the order offered, and
+// nothing else; what the sequence stores is as without it, and it stays set across reset.
+TEST(EventSequenceTest, DroppedSinkTakesFilteredKindsOnly) {
+    const std::vector<E> offered = {E::timeSignature(50, 3, 2), NoteOn(10, 60),
+                                    E::keySignature(5, -2, 0),  E::pause(7, 3),
+                                    E::tempo(0, 400000),        E::timeSignature(0, 6, 3)};
+    EventSequence plain(16);
+    plain.allocatePages(1);
+    EventSequence sunk(16);
+    sunk.allocatePages(1);
+    std::vector<E> dropped;
+    sunk.setDroppedSink(&dropped, 1u << TimeSignatureEvent | 1u << KeySignatureEvent);
+    for (int round = 0; round < 2; ++round) {
+        dropped.clear();
+        for (EventSequence* seq : {&plain, &sunk}) {
+            seq->reset();
+            seq->addFilterBits(1u << TimeSignatureEvent | 1u << KeySignatureEvent |
+                               1u << PauseEvent);
+            for (const E& e : offered) seq->add(e);
+        }
+        EXPECT_EQ(dropped, (std::vector<E>{offered[0], offered[2], offered[5]})) << round;
+        ASSERT_EQ(sunk.size(), plain.size());
+        for (size_t i = 0; i < plain.size(); ++i) EXPECT_EQ(sunk.at(i), plain.at(i));
+    }
+    sunk.setDroppedSink(nullptr, 0);
+    dropped.clear();
+    sunk.add(offered[0]);
+    EXPECT_TRUE(dropped.empty());
+}
+
 }  // namespace
 }  // namespace scq

@@ -1,0 +1,78 @@
+// Hostile songs convert or fail cleanly: whatever a damaged or crafted file makes the loader
+// return, the writer ends within the bounds of a performance and its file reads.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "export/MidiReader.h"
+#include "export/MidiWriter.h"
+#include "hostile/FoundInputs.h"
+#include "song/Song.h"
+#include "song/SongFile.h"
+#include "stream/CompressedSongStream.h"
+#include "stream/MemoryStream.h"
+#include "support/RichSongs.h"
+#include "support/SongBuilder.h"
+
+namespace scq::test {
+namespace {
+
+// Loads as the file loader does; writes the file; says what is wrong with it ("" when all is
+// well, "no song" when the load gave none).
+std::string Convert(const Bytes& bytes) {
+    MemoryStream file(bytes.data(), bytes.size());
+    SongFileInfo info;
+    std::unique_ptr<Song> song;
+    if (IsCompressedSongStream(file)) {
+        CompressedSongStream compressed(file);
+        song = LoadSongFromStream(compressed, info);
+    } else {
+        file.Rewind();
+        song = LoadSongFromStream(file, info);
+    }
+    if (!song) return "no song";
+    std::vector<uint8_t> out;
+    const MidiWriteResult result = WriteMidi(*song, out);
+    if (!result.written()) return "not written";
+    const midi::File f = midi::Read(out);
+    if (!f.error.empty()) return f.error;
+    if (f.tracks.size() != static_cast<size_t>(song->staffCount()) + 1) return "track count";
+    for (const auto& track : f.tracks) {
+        if (track.back().tick != result.endTick) return "a track ends elsewhere";
+    }
+    return "";
+}
+
+// The fuzzers' finding: repeats that play the most items a render allows, into a full sequence.
+TEST(HostileConvert, SlowFullSequenceSong) {
+    const Bytes bytes(std::begin(found::kSlowFullSequence), std::end(found::kSlowFullSequence));
+    EXPECT_EQ(Convert(bytes), "");
+}
+
+// Every single byte of a rich song, plain and compressed, set to values that break fields:
+// each damaged copy either gives no song or converts to a file that reads.
+TEST(HostileConvert, SingleByteDamage) {
+    const Bytes plain = BuildSong(RichSong(16));
+    int converted = 0;
+    for (size_t at = 0; at < plain.size(); at += 3) {
+        for (uint8_t value : {uint8_t{0x00}, uint8_t{0x7F}, uint8_t{0xFF}}) {
+            Bytes damaged = plain;
+            damaged[at] = value;
+            const std::string problem = Convert(damaged);
+            if (problem == "no song") continue;
+            ASSERT_EQ(problem, "") << "byte " << at << " = " << int{value};
+            ++converted;
+        }
+    }
+    EXPECT_GT(converted, 100);
+    SongSpec compressed = RichSong(9);
+    compressed.compressed = true;
+    EXPECT_EQ(Convert(BuildSong(compressed)), "");
+}
+
+}  // namespace
+}  // namespace scq::test
