@@ -80,8 +80,7 @@ protected:
                 ASSERT_TRUE(WriteFile(s.name == "rich-r16" ? song_ : other_, BuildSong(s.song)));
             }
         }
-        ASSERT_TRUE(
-            WriteFile(dir_ / "text.txt", Bytes{'n', 'o', 't', ' ', 's', 'o', 'n', 'g', '\n'}));
+        ASSERT_TRUE(WriteFile(dir_ / "text.txt", Bytes{'n', 'o', 't', ' ', 's', 'o', 'n', 'g', '\n'}));
     }
     // The names in the folder, sorted: no temporary file may be left behind.
     std::vector<std::string> Names(const std::string& path = "") const {
@@ -304,22 +303,6 @@ TEST_F(ConvertProgram, RepairNoticeAndFullSequenceWarning) {
     EXPECT_EQ(r.exitCode, 0);
     ExpectOneLine(r, "scqconvert: " + full + ": ", "warning: the performance filled");
     EXPECT_EQ(testing::ReadBytes(dir_ / "full.mid"), Expected(full));
-}
-
-// Past the item limit a load stops as damaged: what was read is converted, with one warning;
-// a limit that is not a whole number is a usage error.
-TEST_F(ConvertProgram, ItemLimit) {
-    testing::RunResult r = RunConvert({"--max-items", "3", "-o", dir_ / "few.mid", song_});
-    EXPECT_EQ(r.exitCode, 0);
-    ExpectOneLine(r, "scqconvert: " + song_ + ": ", "warning: too many items");
-    EXPECT_TRUE(std::filesystem::exists(dir_ / "few.mid"));
-    r = RunConvert({"--max-items", "0", "-o", dir_ / "all.mid", song_});
-    EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(r.err, "");
-    EXPECT_EQ(testing::ReadBytes(dir_ / "all.mid"), Expected(song_));
-    for (const char* bad : {"-1", "many", ""}) {
-        EXPECT_EQ(RunConvert({"--max-items", bad, "-o", dir_ / "x.mid", song_}).exitCode, 2) << bad;
-    }
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <charconv>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
@@ -185,8 +184,6 @@ std::string LoadFailure(const SongFileInfo& info) {
             return "not a Staveforge Engraver song file";
         case kLoadCorrupt:
             return "the file is corrupt";
-        case kLoadOutOfMemory:
-            return "out of memory";
         default:
             return "the file is from a newer version of Staveforge Engraver";
     }
@@ -206,7 +203,7 @@ std::string PathKey(const std::string& path) {
 }
 
 // Converts one song; false when it could not be loaded or written.
-bool ConvertOne(const Job& job, bool force, uint64_t maxItems) {
+bool ConvertOne(const Job& job, bool force) {
     const std::string& song = job.song;
     struct stat st;
     if (::stat(song.c_str(), &st) != 0) {
@@ -239,9 +236,7 @@ bool ConvertOne(const Job& job, bool force, uint64_t maxItems) {
     }
 
     SongFileInfo info;
-    LoadOptions options;
-    options.maxItems = maxItems;
-    std::unique_ptr<Song> loaded = LoadSongWithRepair(song.c_str(), info, nullptr, options);
+    std::unique_ptr<Song> loaded = LoadSongWithRepair(song.c_str(), info);
     if (!loaded) {
         Report(song, LoadFailure(info));
         return false;
@@ -253,17 +248,10 @@ bool ConvertOne(const Job& job, bool force, uint64_t maxItems) {
                          std::to_string(kMaxMidiStaffs));
         return false;
     }
-    if (info.stop != kStopNone) {
-        Report(song,
-               std::string("warning: ") + LoadStopReason(info.stop) + "; converted what was read");
-    } else if (info.status == kLoadCorrupt) {
+    if (info.status == kLoadCorrupt) {
         Report(song, "warning: the file is damaged; converted what could be read");
     }
-    if (result.budgetReached) {
-        Report(song,
-               "warning: the performance reached its work budget; the file holds the events "
-               "stored until then");
-    } else if (result.full) {
+    if (result.full) {
         Report(song,
                "warning: the performance filled the event store; the file holds the events "
                "stored until then");
@@ -325,8 +313,7 @@ std::string OutputInDirectory(const std::string& directory, const std::string& s
 
 int Run(int argc, char** argv) {
     // Before the parser: --version, and a lone "-", which would be taken as a song name.
-    static const char* const kTakesValue[] = {"-o",          "--output", "-d",
-                                              "--directory", "--to",     "--max-items"};
+    static const char* const kTakesValue[] = {"-o", "--output", "-d", "--directory", "--to"};
     for (int i = 1; i < argc; ++i) {
         const std::string_view a = argv[i];
         if (a == "--") break;
@@ -351,7 +338,6 @@ int Run(int argc, char** argv) {
     bool force = false;
     bool version = false;
     std::vector<std::string> songs;
-    uint64_t maxItems = kDefaultMaxItems;
     app.add_option("-o,--output", output, "write the one SONG to OUT (- for standard output)")
         ->type_name("OUT");
     app.add_option("-d,--directory", directory,
@@ -360,19 +346,6 @@ int Run(int argc, char** argv) {
     app.add_option("--to", to, "the format: midi (default: from OUT's extension, else midi)")
         ->type_name("FORMAT");
     app.add_flag("--force", force, "overwrite output files that exist")->disable_flag_override();
-    app.add_option("--max-items", maxItems,
-                   "stop a load as damaged past N items, chord members included (0: no limit)")
-        ->type_name("N")
-        ->default_val(kDefaultMaxItems)
-        ->check(
-            [](const std::string& value) -> std::string {
-                uint64_t n = 0;
-                const char* end = value.data() + value.size();
-                const auto [at, error] = std::from_chars(value.data(), end, n);
-                const bool whole = !value.empty() && error == std::errc() && at == end;
-                return whole ? "" : "--max-items takes a whole number";
-            },
-            "N");
     app.add_flag("--version", version, "print the version and exit")->disable_flag_override();
     app.add_option("SONG", songs, "song files to convert")->type_name("SONG...");
     app.footer(
@@ -463,7 +436,7 @@ int Run(int argc, char** argv) {
         } else {
             outputKeys.emplace_back();
         }
-        all = ConvertOne(job, force, maxItems) && all;
+        all = ConvertOne(job, force) && all;
     }
     return all ? kExitOk : kExitFailed;
 }
