@@ -9,7 +9,8 @@
 // <directory>/item_run         item runs: every kind at every revision, runs of all kinds
 // <directory>/play_time        the crafted songs at scale 1 (plain and compressed) and at their
 //                              full plain scale; a rich song and the flow songs
-// <directory>/convert          the songs of the export tests that fit the fuzzer's input size
+// <directory>/convert          the songs of the export tests that fit the fuzzer's input size,
+//                              the crafted songs at scale 1
 
 #include <cstdio>
 #include <filesystem>
@@ -100,6 +101,7 @@ int main(int argc, char** argv) {
         const Bytes small = crafted::Build(family, 1, false);
         Put(playTime, name + "-1.scq", small);
         Put(playTime, name + "-1-z.scq", Compress(small));
+        Put(convert, name + "-1.scq", small);
         Put(playTime, name + "-full.scq", crafted::Build(family, family.fullPlainScale, false));
     }
     Put(playTime, "rich.scq", BuildSong(RichSong(16)));

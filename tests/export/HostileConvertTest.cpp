@@ -15,6 +15,7 @@
 #include "song/SongFile.h"
 #include "stream/CompressedSongStream.h"
 #include "stream/MemoryStream.h"
+#include "support/CraftedSongs.h"
 #include "support/RichSongs.h"
 #include "support/SongBuilder.h"
 
@@ -72,6 +73,17 @@ TEST(HostileConvert, SingleByteDamage) {
     SongSpec compressed = RichSong(9);
     compressed.compressed = true;
     EXPECT_EQ(Convert(BuildSong(compressed)), "");
+}
+
+// The crafted songs that multiply a render's work, at scale 1 in both forms: each converts to a
+// file that reads (the render bounds end every one).
+TEST(HostileConvert, CraftedSongs) {
+    for (const crafted::Family& family : crafted::Families()) {
+        for (bool compressed : {false, true}) {
+            EXPECT_EQ(Convert(crafted::Build(family, 1, compressed)), "")
+                << family.name << (compressed ? " compressed" : "");
+        }
+    }
 }
 
 }  // namespace

@@ -61,9 +61,11 @@ testing::RunResult RunConvert(const std::vector<std::string>& args,
 
 // The file scqconvert must write for a song file: what the writer makes of it, loaded the way
 // scqinfo loads it.
-std::string Expected(const std::string& path) {
+std::string Expected(const std::string& path, uint64_t maxItems = kDefaultMaxItems) {
     SongFileInfo info;
-    std::unique_ptr<Song> song = LoadSongWithRepair(path.c_str(), info);
+    LoadOptions options;
+    options.maxItems = maxItems;
+    std::unique_ptr<Song> song = LoadSongWithRepair(path.c_str(), info, nullptr, options);
     if (!song) return "";
     std::vector<uint8_t> bytes;
     WriteMidi(*song, bytes);
@@ -80,7 +82,8 @@ protected:
                 ASSERT_TRUE(WriteFile(s.name == "rich-r16" ? song_ : other_, BuildSong(s.song)));
             }
         }
-        ASSERT_TRUE(WriteFile(dir_ / "text.txt", Bytes{'n', 'o', 't', ' ', 's', 'o', 'n', 'g', '\n'}));
+        ASSERT_TRUE(
+            WriteFile(dir_ / "text.txt", Bytes{'n', 'o', 't', ' ', 's', 'o', 'n', 'g', '\n'}));
     }
     // The names in the folder, sorted: no temporary file may be left behind.
     std::vector<std::string> Names(const std::string& path = "") const {
@@ -125,6 +128,9 @@ TEST_F(ConvertProgram, UsageErrorsExitTwoWithOneLine) {
         {"--output", "", song_},
         {"-o", out, "-o", out, song_},
         {"--force=2", "-o", out, song_},
+        {"--max-items", "x", "-o", out, song_},
+        {"--max-items", "-1", "-o", out, song_},
+        {"--max-items=", "-o", out, song_},
     };
     for (const auto& args : cases) {
         std::string shown;
@@ -143,7 +149,8 @@ TEST_F(ConvertProgram, HelpAndVersion) {
         const testing::RunResult r = RunConvert(args);
         EXPECT_EQ(r.exitCode, 0);
         EXPECT_NE(r.out.find("Usage: scqconvert"), std::string::npos) << r.out;
-        for (const char* option : {"--output", "--directory", "--to", "--force", "--version"}) {
+        for (const char* option :
+             {"--output", "--directory", "--to", "--force", "--max-items", "--version"}) {
             EXPECT_NE(r.out.find(option), std::string::npos) << option;
         }
         EXPECT_EQ(r.err, "");
@@ -303,6 +310,20 @@ TEST_F(ConvertProgram, RepairNoticeAndFullSequenceWarning) {
     EXPECT_EQ(r.exitCode, 0);
     ExpectOneLine(r, "scqconvert: " + full + ": ", "warning: the performance filled");
     EXPECT_EQ(testing::ReadBytes(dir_ / "full.mid"), Expected(full));
+}
+
+// The item limit of the load: a song cut short by it is converted as read, with a warning; 0
+// sets no limit.
+TEST_F(ConvertProgram, MaxItems) {
+    testing::RunResult r = RunConvert({"--max-items", "12", "-o", dir_ / "cut.mid", song_});
+    EXPECT_EQ(r.exitCode, 0);
+    ExpectOneLine(r, "scqconvert: " + song_ + ": ", "warning: the load stopped at 12 items");
+    EXPECT_EQ(testing::ReadBytes(dir_ / "cut.mid"), Expected(song_, 12));
+    EXPECT_NE(Expected(song_, 12), Expected(song_));
+    r = RunConvert({"--max-items=0", "-o", dir_ / "all.mid", song_});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(testing::ReadBytes(dir_ / "all.mid"), Expected(song_));
 }
 
 }  // namespace

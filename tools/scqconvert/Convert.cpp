@@ -5,12 +5,14 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include <CLI/CLI.hpp>
@@ -184,6 +186,8 @@ std::string LoadFailure(const SongFileInfo& info) {
             return "not a Staveforge Engraver song file";
         case kLoadCorrupt:
             return "the file is corrupt";
+        case kLoadOutOfMemory:
+            return "out of memory";
         default:
             return "the file is from a newer version of Staveforge Engraver";
     }
@@ -203,7 +207,7 @@ std::string PathKey(const std::string& path) {
 }
 
 // Converts one song; false when it could not be loaded or written.
-bool ConvertOne(const Job& job, bool force) {
+bool ConvertOne(const Job& job, bool force, const LoadOptions& load) {
     const std::string& song = job.song;
     struct stat st;
     if (::stat(song.c_str(), &st) != 0) {
@@ -236,19 +240,28 @@ bool ConvertOne(const Job& job, bool force) {
     }
 
     SongFileInfo info;
-    std::unique_ptr<Song> loaded = LoadSongWithRepair(song.c_str(), info);
+    std::unique_ptr<Song> loaded = LoadSongWithRepair(song.c_str(), info, nullptr, load);
     if (!loaded) {
         Report(song, LoadFailure(info));
         return false;
     }
     std::vector<uint8_t> bytes;
-    const MidiWriteResult result = WriteMidi(*loaded, bytes);
+    MidiWriteResult result;
+    try {
+        result = WriteMidi(*loaded, bytes);
+    } catch (const std::bad_alloc&) {
+        Report(song, "out of memory");
+        return false;
+    }
     if (!result.written()) {
         Report(song, std::to_string(loaded->staffCount()) + " staffs; a MIDI file holds at most " +
                          std::to_string(kMaxMidiStaffs));
         return false;
     }
-    if (info.status == kLoadCorrupt) {
+    if (info.stop == kStopTooManyItems) {
+        Report(song, "warning: the load stopped at " + std::to_string(load.maxItems) +
+                         " items (--max-items); converted what was read");
+    } else if (info.status == kLoadCorrupt) {
         Report(song, "warning: the file is damaged; converted what could be read");
     }
     if (result.full) {
@@ -313,7 +326,8 @@ std::string OutputInDirectory(const std::string& directory, const std::string& s
 
 int Run(int argc, char** argv) {
     // Before the parser: --version, and a lone "-", which would be taken as a song name.
-    static const char* const kTakesValue[] = {"-o", "--output", "-d", "--directory", "--to"};
+    static const char* const kTakesValue[] = {"-o",          "--output", "-d",
+                                              "--directory", "--to",     "--max-items"};
     for (int i = 1; i < argc; ++i) {
         const std::string_view a = argv[i];
         if (a == "--") break;
@@ -338,6 +352,8 @@ int Run(int argc, char** argv) {
     bool force = false;
     bool version = false;
     std::vector<std::string> songs;
+    LoadOptions load;
+    load.maxItems = kDefaultMaxItems;
     app.add_option("-o,--output", output, "write the one SONG to OUT (- for standard output)")
         ->type_name("OUT");
     app.add_option("-d,--directory", directory,
@@ -345,6 +361,19 @@ int Run(int argc, char** argv) {
         ->type_name("DIR");
     app.add_option("--to", to, "the format: midi (default: from OUT's extension, else midi)")
         ->type_name("FORMAT");
+    app.add_option("--max-items", load.maxItems,
+                   "stop a load as damaged past N items, chord members included; 0: no limit")
+        ->type_name("N")
+        ->default_val(kDefaultMaxItems)
+        ->check(
+            [](const std::string& value) -> std::string {
+                uint64_t n = 0;
+                const char* end = value.data() + value.size();
+                const auto [at, error] = std::from_chars(value.data(), end, n);
+                const bool whole = !value.empty() && error == std::errc() && at == end;
+                return whole ? "" : "N is a whole number from 0 to 18446744073709551615";
+            },
+            "");
     app.add_flag("--force", force, "overwrite output files that exist")->disable_flag_override();
     app.add_flag("--version", version, "print the version and exit")->disable_flag_override();
     app.add_option("SONG", songs, "song files to convert")->type_name("SONG...");
@@ -436,7 +465,7 @@ int Run(int argc, char** argv) {
         } else {
             outputKeys.emplace_back();
         }
-        all = ConvertOne(job, force) && all;
+        all = ConvertOne(job, force, load) && all;
     }
     return all ? kExitOk : kExitFailed;
 }
