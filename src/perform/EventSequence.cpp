@@ -48,7 +48,8 @@ namespace {
 
 // The most chunks there can be: every chunk but the last holds at least half its capacity of
 // groups, and there are at most one more group than the sequence can hold events.
-constexpr size_t kMaxChunks = size_t{EventSequence::PageSize} * EventSequence::MaxPages / 64 + 2;
+constexpr size_t kMaxChunks = size_t{EventSequence::PageSize} * EventSequence::MaxPages / 256 +
+                              2;  // chunks at least half full
 
 }  // namespace
 
@@ -288,9 +289,15 @@ void EventSequence::removeGroup(Place p) {
     std::copy(ch.groups + p.index + 1, ch.groups + ch.size, ch.groups + p.index);
     --ch.size;
     if (ch.size == 0) {
+        const bool last = p.chunk + 1 == chunks_.size();
         chunks_.erase(chunks_.begin() + static_cast<std::ptrdiff_t>(p.chunk));
         chunkFirstKey_.erase(chunkFirstKey_.begin() + static_cast<std::ptrdiff_t>(p.chunk));
-        rebuildTree();
+        // No other node of the tree counts the last chunk: it simply goes.
+        if (last) {
+            tree_.pop_back();
+        } else {
+            rebuildTree();
+        }
     } else if (p.index == 0) {
         chunkFirstKey_[p.chunk] = ch.groups[0].key;
     }

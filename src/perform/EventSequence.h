@@ -162,12 +162,12 @@ private:
     };
     static constexpr uint32_t kNoStore = 0xFFFFFFFFu;
     static constexpr uint32_t kLongBit = 0x80000000u;
-    static constexpr uint32_t kSmallGroup = 16;
+    static constexpr uint32_t kSmallGroup = 64;
     // The groups in key order, in chunks, with a Fenwick tree over the chunks' event counts
     // for the number of events before any group. Chunks are at least half full except at the
     // end, so the chunk table stays small and the tree cheap to rebuild.
     struct Chunk {
-        static constexpr uint32_t kCapacity = 128;
+        static constexpr uint32_t kCapacity = 512;
         uint32_t size = 0;
         uint32_t events = 0;
         Group groups[kCapacity];
