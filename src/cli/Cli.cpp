@@ -124,9 +124,10 @@ int ReportOneFile(const char* name) {
 
     // The song's own rules first, then the Standard MIDI File rendering.
     char time[kPlayTimeBufferSize];
-    const int scqSeconds = static_cast<int>(PlayTimeSeconds(*song, PlayTimeVariant::Scq));
+    const PlayTimes times = BothPlayTimes(*song);
+    const int scqSeconds = static_cast<int>(WholeSeconds(times.scqMilliseconds));
     std::printf("SCQ Play Time:\t%s\n", FormatPlayTime(scqSeconds, time));
-    const int smfSeconds = static_cast<int>(PlayTimeSeconds(*song, PlayTimeVariant::Smf));
+    const int smfSeconds = static_cast<int>(WholeSeconds(times.smfMilliseconds));
     std::printf("SMF Play Time:\t%s\n", FormatPlayTime(smfSeconds, time));
 
     // Truncating division: the remainder takes the sign of the version word.

@@ -84,6 +84,7 @@ void EventSequence::reset() {
     moved_ = 0;
     startOffset_ = 0;
     kindFilter_ = 0;
+    offeredKinds_ = 0;
     origin_ = 0;
 }
 
@@ -112,6 +113,7 @@ int EventSequence::pageEventCount(int page) const {
 
 EventSequence::AddResult EventSequence::addEvent(const SequenceEvent& event) {
     const int kind = event.kind();
+    offeredKinds_ |= static_cast<uint16_t>(1u << kind);
     if ((kindFilter_ >> kind) & 1u) {
         if ((droppedKinds_ >> kind) & 1u) droppedSink_->push_back(event);
         return AddResult::Dropped;

@@ -93,6 +93,10 @@ public:
     uint64_t eventsMoved() const { return moved_; }
     // Events offered while the sequence was full (not counting filtered ones).
     uint32_t offeredWhileFull() const { return offeredWhileFull_; }
+    // Bit (1 << k) is set once an event of kind k has been offered since the last reset,
+    // whether or not the filter let it in: two renderings whose filters differ only in kinds
+    // that were never offered stored the same events.
+    unsigned offeredKinds() const { return offeredKinds_; }
 
     // Stores the event at its sorted place (see the class comment). When every allocated page
     // is full, `growBy` pages are added (never beyond 1024 in all); without room the event
@@ -232,6 +236,7 @@ private:
     uint32_t offeredWhileFull_ = 0;
     int32_t startOffset_ = 0;
     uint16_t kindFilter_ = 0;
+    uint16_t offeredKinds_ = 0;
     uint16_t origin_ = 0;
     uint16_t droppedKinds_ = 0;
     std::vector<SequenceEvent>* droppedSink_ = nullptr;

@@ -35,11 +35,28 @@ void RenderForPlayTime(Song& song, PlayTimeVariant variant, EventSequence& seque
     RenderWithFilter(song, PlayTimeKindFilter(variant), sequence);
 }
 
+bool SameRendering(const EventSequence& rendered, unsigned kindFilter) {
+    return ((rendered.kindFilter() ^ kindFilter) & rendered.offeredKinds()) == 0;
+}
+
 unsigned PlayTimeSeconds(Song& song, PlayTimeVariant variant) {
     EventSequence sequence(16);
     RenderForPlayTime(song, variant, sequence);
-    const uint32_t ms = sequence.ElapsedMilliseconds();
-    return (ms + 500u) / 1000u;
+    return WholeSeconds(sequence.ElapsedMilliseconds());
+}
+
+PlayTimes BothPlayTimes(Song& song) {
+    PlayTimes times;
+    EventSequence sequence(16);
+    RenderForPlayTime(song, PlayTimeVariant::Scq, sequence);
+    times.scqMilliseconds = sequence.ElapsedMilliseconds();
+    if (SameRendering(sequence, PlayTimeKindFilter(PlayTimeVariant::Smf))) {
+        times.smfMilliseconds = times.scqMilliseconds;
+    } else {
+        RenderForPlayTime(song, PlayTimeVariant::Smf, sequence);
+        times.smfMilliseconds = sequence.ElapsedMilliseconds();
+    }
+    return times;
 }
 
 }  // namespace scq

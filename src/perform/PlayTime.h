@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 namespace scq {
 
 class EventSequence;
@@ -31,7 +33,26 @@ void RenderWithFilter(Song& song, unsigned kindFilter, EventSequence& sequence,
 // RenderWithFilter with the variant's filter: the rendering the play time measures.
 void RenderForPlayTime(Song& song, PlayTimeVariant variant, EventSequence& sequence);
 
+// True when a rendering of the same song with `kindFilter` stores exactly the events that
+// `rendered` holds: the two filters differ only in kinds that the rendering never offered (a
+// song without breath marks or fermatas gives both variants the same performance).
+bool SameRendering(const EventSequence& rendered, unsigned kindFilter);
+
 // The play time of a song in whole seconds (milliseconds rounded, halves up).
 unsigned PlayTimeSeconds(Song& song, PlayTimeVariant variant);
+
+// Both play times, in milliseconds as the sequence measures them. The SMF rendering is made
+// only where it can differ from the song's own.
+struct PlayTimes {
+    uint32_t scqMilliseconds = 0;
+    uint32_t smfMilliseconds = 0;
+};
+PlayTimes BothPlayTimes(Song& song);
+
+// Milliseconds to whole seconds as the report gives them: rounded, halves up, in 32-bit
+// arithmetic as the elapsed time itself is kept.
+constexpr unsigned WholeSeconds(uint32_t milliseconds) {
+    return static_cast<uint32_t>(milliseconds + 500u) / 1000u;
+}
 
 }  // namespace scq

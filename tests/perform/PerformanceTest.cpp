@@ -5,6 +5,7 @@
 #include "items/PerformanceMarks.h"
 #include "perform/PlayTime.h"
 #include "song/SongFile.h"
+#include "support/RichSongs.h"
 
 namespace scq::perf {
 namespace {
@@ -326,6 +327,26 @@ TEST(Pauses, FermataAndBreathMarkLengthenOnlyTheScqTime) {
         if (e.kind() == PauseEvent) pauses.emplace_back(e.time, e.pauseUnits());
     }
     EXPECT_EQ(pauses, (std::vector<std::pair<int32_t, unsigned>>{{193, 4}, {384, 2}}));
+}
+
+// Both play times at once render the SMF variant again only when a pause was offered; either
+// way they must be what each rendering gives alone.
+TEST(PlayTime, BothAtOnceEqualEachAlone) {
+    std::vector<std::unique_ptr<Song>> songs;
+    songs.push_back(LoadItems({Note(0), Fermata(4), Note(0), BreathMark(2), Note(0)}));
+    songs.push_back(LoadItems({Note(0, dur::Whole), Rest(dur::Half), Note(0)}));
+    songs.push_back(LoadSong(test::RichSong()));
+    for (const test::SongSpec& spec : test::FlowSongs()) songs.push_back(LoadSong(spec));
+    for (size_t i = 0; i < songs.size(); ++i) {
+        ASSERT_TRUE(songs[i]) << i;
+        const PlayTimes both = BothPlayTimes(*songs[i]);
+        EXPECT_EQ(both.scqMilliseconds, Render(*songs[i]).milliseconds) << i;
+        EXPECT_EQ(both.smfMilliseconds, Render(*songs[i], kSmf).milliseconds) << i;
+    }
+    EXPECT_GT(BothPlayTimes(*songs[0]).scqMilliseconds, BothPlayTimes(*songs[0]).smfMilliseconds);
+    EXPECT_EQ(WholeSeconds(1499), 1u);
+    EXPECT_EQ(WholeSeconds(1500), 2u);
+    EXPECT_EQ(WholeSeconds(0xFFFFFFFFu), 0u);  // 32-bit, as the report has always rounded
 }
 
 TEST(Ramps, AccelerandoSetDirectly) {

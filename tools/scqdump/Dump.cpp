@@ -531,15 +531,13 @@ void WriteLoad(Writer& w, const SongFileInfo& info, bool repaired) {
     w.endObject();
 }
 
-// Renders one variant and writes its figures and, when asked, its events, straight from the
-// sequence: a performance of a million events streams out in one pass.
-void WriteVariant(Writer& w, Song& song, PlayTimeVariant variant, bool events) {
-    EventSequence sequence(16);
-    RenderForPlayTime(song, variant, sequence);
+// Writes a rendering's figures and, when asked, its events, straight from the sequence: a
+// performance of a million events streams out in one pass.
+void WriteVariant(Writer& w, const EventSequence& sequence, bool events) {
     const uint32_t ms = sequence.ElapsedMilliseconds();
     w.beginObject();
     w.field("elapsedMilliseconds", ms);
-    w.field("seconds", (ms + 500u) / 1000u);  // as PlayTimeSeconds rounds
+    w.field("seconds", WholeSeconds(ms));
     w.field("full", sequence.isFull() ? 1 : 0);
     w.field("budgetReached", sequence.workBudgetSpent() ? 1 : 0);
     if (events) {
@@ -548,6 +546,21 @@ void WriteVariant(Writer& w, Song& song, PlayTimeVariant variant, bool events) {
         sequence.forEach([&w](const SequenceEvent& e) { w.event(e); });
         w.endArray();
     }
+    w.endObject();
+}
+
+// Both variants; the SMF one is rendered anew only where it can differ.
+void WritePerformance(Writer& w, Song& song, bool events) {
+    EventSequence sequence(16);
+    RenderForPlayTime(song, PlayTimeVariant::Scq, sequence);
+    w.beginObject();
+    w.key("scq");
+    WriteVariant(w, sequence, events);
+    if (!SameRendering(sequence, PlayTimeKindFilter(PlayTimeVariant::Smf))) {
+        RenderForPlayTime(song, PlayTimeVariant::Smf, sequence);
+    }
+    w.key("smf");
+    WriteVariant(w, sequence, events);
     w.endObject();
 }
 
@@ -611,12 +624,7 @@ bool DumpFile(const char* path, const Options& options, std::FILE* out, std::FIL
     if (options.performance || options.events) {
         w.key("performance");
         if (song) {
-            w.beginObject();
-            w.key("scq");
-            WriteVariant(w, *song, PlayTimeVariant::Scq, options.events);
-            w.key("smf");
-            WriteVariant(w, *song, PlayTimeVariant::Smf, options.events);
-            w.endObject();
+            WritePerformance(w, *song, options.events);
         } else {
             w.null();
         }
