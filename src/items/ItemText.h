@@ -38,6 +38,8 @@ public:
 
     void assign(std::string_view text);
     void clear() { bytes_.reset(); }
+    // The shared placeholder, as assign(kTextPlaceholder) gives it, without comparing bytes.
+    void setPlaceholder() { bytes_.reset(kTextPlaceholder); }
 
     bool empty() const { return !bytes_; }
     size_t size() const;

@@ -13,7 +13,7 @@ TextItem::TextItem(const char* initialText) {
     if (initialText) {
         setText(initialText);
     } else {
-        text = kPlaceholder;
+        text.setPlaceholder();
     }
 }
 
@@ -34,16 +34,16 @@ void TextItem::readRecord(int revision, SongInputStream& s) {
         reservesWidth = (p >> 4) & 1u;
         textFont = static_cast<uint8_t>(p & 0xFu);
     }
-    char buffer[kMaxTextLength + 1] = {};
-    s.ReadString(buffer, sizeof buffer);
-    text = buffer;
+    char buffer[kMaxTextLength + 1];
+    const size_t length = s.ReadString(buffer, sizeof buffer);
+    text.assign(std::string_view(buffer, length));
     if (text.empty()) {
         // An empty text becomes a hidden placeholder.
         reservesWidth = 1;
         visibility = kVisNever;
         textFont = 0;
         position = -8;
-        text = kPlaceholder;
+        text.setPlaceholder();
     }
 }
 

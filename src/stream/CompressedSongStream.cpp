@@ -86,6 +86,11 @@ bool CompressedSongStream::EnsureOutput() {
 }
 
 int CompressedSongStream::ReadByte() {
+    // Most reads find their byte already inflated.
+    if (errorFlag == 0 && state_ != kNotStarted && consumed_ < Produced()) {
+        ++position_;
+        return output_[consumed_++];
+    }
     if (!EnsureOutput()) {
         SetError();
         return 0;
@@ -97,6 +102,13 @@ int CompressedSongStream::ReadByte() {
 
 size_t CompressedSongStream::ReadBlock(void* buffer, size_t count) {
     auto* out = static_cast<unsigned char*>(buffer);
+    if (errorFlag == 0 && state_ != kNotStarted && count <= Produced() - consumed_) {
+        // The common case of a field's few bytes, already inflated.
+        std::memcpy(out, output_.get() + consumed_, count);
+        consumed_ += count;
+        position_ += static_cast<int64_t>(count);
+        return count;
+    }
     size_t done = 0;
     while (done < count && EnsureOutput()) {
         size_t n = std::min(count - done, Produced() - consumed_);
