@@ -3,7 +3,9 @@
 //   - BM_CraftedReport: what scqinfo does with the file: load and audit it from the file, then
 //     both play times;
 //   - BM_CraftedDump: what `scqdump --events` does: the same, with both event lists written
-//     out (to /dev/null).
+//     out (to /dev/null);
+//   - BM_CraftedConvert: what scqconvert does: load the file and write it as a MIDI file in
+//     memory.
 // Each must stay under a second at full size. Names read Crafted<what>/<family>/<form>/<size>:
 //
 //     build/bench/bench/CraftedBench --benchmark_filter='Report/replayed-sweeps/.*/full'
@@ -15,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "export/MidiWriter.h"
 #include "perform/PlayTime.h"
 #include "song/Song.h"
 #include "song/SongFile.h"
@@ -62,11 +65,28 @@ void BM_CraftedReport(benchmark::State& state, CraftedFile* f) {
             state.SkipWithError("the crafted song did not load");
             break;
         }
-        seconds = PlayTimeSeconds(*song, PlayTimeVariant::Scq);
-        benchmark::DoNotOptimize(PlayTimeSeconds(*song, PlayTimeVariant::Smf));
+        const PlayTimes times = BothPlayTimes(*song);
+        seconds = WholeSeconds(times.scqMilliseconds);
+        benchmark::DoNotOptimize(times.smfMilliseconds);
     }
     Describe(state, *f);
     state.counters["play_seconds"] = seconds;
+}
+
+void BM_CraftedConvert(benchmark::State& state, CraftedFile* f) {
+    const std::string& path = f->path();
+    std::vector<uint8_t> out;
+    for (auto _ : state) {
+        SongFileInfo info;
+        std::unique_ptr<Song> song = LoadSongFile(path.c_str(), info);
+        if (!song) {
+            state.SkipWithError("the crafted song did not load");
+            break;
+        }
+        benchmark::DoNotOptimize(WriteMidi(*song, out).endTick);
+    }
+    Describe(state, *f);
+    state.counters["midi_bytes"] = static_cast<double>(out.size());
 }
 
 #ifdef SCQ_BENCH_HAVE_DUMP
@@ -107,6 +127,9 @@ bool RegisterAll() {
                                          (compressed ? "/compressed" : "/plain") +
                                          (scale == full ? "/full" : "/scale1");
                 benchmark::RegisterBenchmark(("CraftedReport/" + name).c_str(), BM_CraftedReport, f)
+                    ->Unit(benchmark::kMillisecond);
+                benchmark::RegisterBenchmark(("CraftedConvert/" + name).c_str(), BM_CraftedConvert,
+                                             f)
                     ->Unit(benchmark::kMillisecond);
 #ifdef SCQ_BENCH_HAVE_DUMP
                 benchmark::RegisterBenchmark(("CraftedDump/" + name).c_str(), BM_CraftedDump, f)

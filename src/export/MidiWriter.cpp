@@ -239,7 +239,9 @@ MidiWriteResult WriteMidiFromRenderings(const Song& song, const EventSequence& s
                                         std::vector<uint8_t>& out) {
     std::vector<SequenceEvent> stored;
     signatures.forEach([&stored](const SequenceEvent& e) { stored.push_back(e); });
-    return Write(song, smf, stored, out);
+    MidiWriteResult result = Write(song, smf, stored, out);
+    result.budgetReached = result.budgetReached || signatures.workBudgetSpent();
+    return result;
 }
 
 MidiWriteResult WriteMidi(Song& song, std::vector<uint8_t>& out) {

@@ -37,7 +37,7 @@ struct MidiWriteResult {
     uint32_t metaEvents = 0;       // tempo changes, time and key signatures of the conductor
     int32_t endTick = 0;           // where every track ends
     bool full = false;             // the rendering filled the event sequence
-    bool budgetReached = false;    // ... and was cut short by its work budget
+    bool budgetReached = false;    // a rendering was cut short by a work budget
 
     bool written() const { return status == Status::Written; }
 };

@@ -81,6 +81,7 @@ void EventSequence::reset() {
     clearGroups();
     full_ = false;
     offeredWhileFull_ = 0;
+    offered_ = 0;
     moved_ = 0;
     startOffset_ = 0;
     kindFilter_ = 0;
@@ -114,6 +115,7 @@ int EventSequence::pageEventCount(int page) const {
 EventSequence::AddResult EventSequence::addEvent(const SequenceEvent& event) {
     const int kind = event.kind();
     offeredKinds_ |= static_cast<uint16_t>(1u << kind);
+    ++offered_;
     if ((kindFilter_ >> kind) & 1u) {
         if ((droppedKinds_ >> kind) & 1u) droppedSink_->push_back(event);
         return AddResult::Dropped;

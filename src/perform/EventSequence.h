@@ -32,10 +32,13 @@ class EventSequence {
 public:
     static constexpr int PageSize = 1024;
     static constexpr int MaxPages = 1024;
-    // Work budgets: events offered to a full sequence, and events moved to keep equal events
-    // in their stored order. Past either the sequence takes no more events.
+    // Work budgets: events offered to a full sequence, events moved to keep equal events in
+    // their stored order, and events offered in all, those the filter drops included (a
+    // rendering that keeps only a few kinds never fills up). Past any of them the sequence
+    // takes no more events.
     static constexpr uint32_t kFullWorkBudget = uint32_t{1} << 20;
     static constexpr uint64_t kMoveWorkBudget = uint64_t{1} << 24;
+    static constexpr uint64_t kOfferWorkBudget = uint64_t{1} << 24;
 
     // What became of an offered event.
     enum class AddResult {
@@ -81,14 +84,19 @@ public:
     bool isFull() const { return full_; }
     bool isEmpty() const { return count_ == 0; }
     // True once kFullWorkBudget events have been offered to the sequence while it was full,
-    // or once kMoveWorkBudget events have been moved to settle groups of equal events: it
-    // then takes no event at all, and whoever fills it should stop, as if it had filled up.
-    // No real song comes near either: a sequence fills up after a million events, and a real
-    // song moves few events (the large benchmark song, 71 minutes of 64 staffs that fill the
-    // sequence, offers 64 events once full and moves about 540,000, a thirtieth of the budget).
+    // kMoveWorkBudget events have been moved to settle groups of equal events, or
+    // kOfferWorkBudget events have been offered in all: it then takes no event at all, and
+    // whoever fills it should stop, as if it had filled up. No real song comes near any of
+    // them: a sequence fills up after a million events, a filter drops few of the events of a
+    // rendering that keeps most kinds, and a real song moves few events (the large benchmark
+    // song, 71 minutes of 64 staffs that fill the sequence, offers 64 events once full and
+    // moves about 540,000, a thirtieth of the budget).
     bool workBudgetSpent() const {
-        return offeredWhileFull_ >= kFullWorkBudget || moved_ >= kMoveWorkBudget;
+        return offeredWhileFull_ >= kFullWorkBudget || moved_ >= kMoveWorkBudget ||
+               offered_ >= kOfferWorkBudget;
     }
+    // Events offered since the last reset, whatever became of them.
+    uint64_t eventsOffered() const { return offered_; }
     // Events moved to settle groups so far.
     uint64_t eventsMoved() const { return moved_; }
     // Events offered while the sequence was full (not counting filtered ones).
@@ -234,6 +242,7 @@ private:
     int allocatedPages_ = 0;
     bool full_ = false;
     uint32_t offeredWhileFull_ = 0;
+    uint64_t offered_ = 0;
     int32_t startOffset_ = 0;
     uint16_t kindFilter_ = 0;
     uint16_t offeredKinds_ = 0;

@@ -390,6 +390,27 @@ TEST(EventSequenceTest, FullSequenceStopsTakingEventsAfterItsBudget) {
     EXPECT_TRUE(seq.add(Program(0, 3)));
 }
 
+// A rendering that keeps only a few kinds never fills up: what its filter drops counts towards
+// a budget of its own, so a loop that offers events in no time still ends.
+TEST(EventSequenceTest, DroppedEventsCountTowardsTheOfferBudget) {
+    EventSequence seq(16);
+    seq.allocatePages(16);
+    seq.addFilterBits(1u << ChannelMessage);
+    seq.add(SequenceEvent::tempo(0, 500000));
+    uint64_t offered = 1;
+    while (!seq.workBudgetSpent()) {
+        EXPECT_EQ(seq.addEvent(Program(0, 1)), EventSequence::AddResult::Dropped);
+        ASSERT_LE(++offered, EventSequence::kOfferWorkBudget);
+    }
+    EXPECT_EQ(seq.eventsOffered(), EventSequence::kOfferWorkBudget);
+    EXPECT_EQ(seq.size(), 1u);
+    EXPECT_FALSE(seq.isFull());
+    EXPECT_EQ(seq.addEvent(SequenceEvent::tempo(1, 400000)), EventSequence::AddResult::LostThis);
+    seq.reset();
+    EXPECT_EQ(seq.eventsOffered(), 0u);
+    EXPECT_FALSE(seq.workBudgetSpent());
+}
+
 // Every stored event keeps the origin tag it was added with, however the carries and losses
 // moved it. Each event is unique, so its tag can be looked up.
 TEST(EventSequenceTest, OriginTagsTravelWithTheirEvents) {

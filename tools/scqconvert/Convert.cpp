@@ -264,7 +264,11 @@ bool ConvertOne(const Job& job, bool force, const LoadOptions& load) {
     } else if (info.status == kLoadCorrupt) {
         Report(song, "warning: the file is damaged; converted what could be read");
     }
-    if (result.full) {
+    if (result.budgetReached) {
+        Report(song,
+               "warning: rendering stopped at a work budget that no real song reaches; the file "
+               "holds the events stored until then");
+    } else if (result.full) {
         Report(song,
                "warning: the performance filled the event store; the file holds the events "
                "stored until then");
