@@ -86,6 +86,16 @@ private:
     int32_t now_ = 0;
 };
 
+// Only time and key signature items add signature events to a rendering.
+bool HoldsSignatureItems(const Staff& staff) {
+    for (int i = 0; i < staff.itemCount(); ++i) {
+        const NotationItem* item = staff.itemAt(i);
+        const int code = item ? item->typeCode() : -1;
+        if (code == kKeySignatureItem || code == kTimeSignatureItem) return true;
+    }
+    return false;
+}
+
 uint8_t DataByte(uint8_t value) {
     return value > 0x7F ? uint8_t{0x7F} : value;
 }
@@ -262,8 +272,8 @@ MidiWriteResult WriteMidi(Song& song, std::vector<uint8_t>& out) {
     smf.setDroppedSink(nullptr, 0);
     // A rendering cut short (a full sequence, a bound) has played no item at or after where each
     // staff's walk stopped; the signatures up to the performance's end are all there when every
-    // staff stopped beyond it. Otherwise, or when they do not fit one page, a rendering of their
-    // own gives them.
+    // staff stopped beyond it or holds no signature item to play. Otherwise, or when they do not
+    // fit one page, a rendering of their own gives them.
     bool complete = signatures.size() <= static_cast<size_t>(EventSequence::PageSize);
     if (complete && smf.isFull()) {
         int32_t end = 0;
@@ -273,7 +283,8 @@ MidiWriteResult WriteMidi(Song& song, std::vector<uint8_t>& out) {
         end = std::max(end, int32_t{0});
         for (int i = 0; i < song.staffCount() && complete; ++i) {
             const StaffPlayer& player = builder.player(i);
-            complete = player.index() < 0 || player.state().time > end;
+            complete = player.index() < 0 || player.state().time > end ||
+                       !HoldsSignatureItems(*song.staffAt(i));
         }
     }
     if (!complete) {

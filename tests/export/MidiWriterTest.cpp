@@ -343,6 +343,19 @@ TEST(MidiWriter, SignaturesAsASecondRenderingGivesThem) {
     SongSpec many;
     many.staffs = {MakeStaff("A", changes), MakeStaff("B", changes)};
     songs.push_back({"many-signatures", many});
+    // A full sequence beside a staff of signature changes that ends before it, or goes on.
+    for (const int bars : {2, 2500}) {
+        std::vector<Item> signed_;
+        for (int bar = 0; bar < bars; ++bar) {
+            signed_.push_back(Time(bar % 2 ? 3 : 2, 4));
+            signed_.push_back(Key(bar % 3));
+            signed_.push_back(Note(0, dur::Whole));
+            signed_.push_back(Bar());
+        }
+        SongSpec beside = FillingSong();
+        beside.staffs.push_back(MakeStaff("Signed", signed_));
+        songs.push_back({"full-beside-signatures-" + std::to_string(bars), beside});
+    }
     for (const NamedSong& named : songs) {
         SCOPED_TRACE(named.name);
         std::unique_ptr<Song> song = Load(BuildSong(named.song));
