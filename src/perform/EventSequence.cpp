@@ -204,7 +204,22 @@ EventSequence::Place EventSequence::locate(uint64_t key, bool& found) const {
     return Place{c, lo};
 }
 
-void EventSequence::addToCount(size_t chunk, int delta) {
+void EventSequence::Chunk::resumFrom(uint32_t from) {
+    const uint32_t blocks = kCapacity / kBlock;
+    for (uint32_t b = from / kBlock; b < blocks; ++b) {
+        uint32_t sum = 0;
+        const uint32_t end = std::min(size, (b + 1) * kBlock);
+        for (uint32_t k = b * kBlock; k < end; ++k) sum += groups[k].count;
+        blockEvents[b] = sum;
+    }
+}
+
+void EventSequence::addToCount(Place p, int delta) {
+    chunks_[p.chunk]->blockEvents[p.index / Chunk::kBlock] += static_cast<uint32_t>(delta);
+    addToChunkCount(p.chunk, delta);
+}
+
+void EventSequence::addToChunkCount(size_t chunk, int delta) {
     chunks_[chunk]->events += static_cast<uint32_t>(delta);
     for (size_t i = chunk + 1; i < tree_.size(); i += i & (0 - i)) {
         tree_[i] += static_cast<uint32_t>(delta);
@@ -230,11 +245,14 @@ uint32_t EventSequence::eventsBefore(Place p) const {
     } else {
         for (size_t i = p.chunk; i > 0; i -= i & (0 - i)) before += tree_[i];
     }
-    if (p.index <= ch.size / 2) {
-        for (uint32_t g = 0; g < p.index; ++g) before += ch.groups[g].count;
-    } else {
+    if (ch.size - p.index <= Chunk::kBlock) {
+        // Near the end, where events arriving in order land: the few groups after it.
         before += ch.events;
         for (uint32_t g = p.index; g < ch.size; ++g) before -= ch.groups[g].count;
+    } else {
+        const uint32_t block = p.index / Chunk::kBlock;
+        for (uint32_t b = 0; b < block; ++b) before += ch.blockEvents[b];
+        for (uint32_t g = block * Chunk::kBlock; g < p.index; ++g) before += ch.groups[g].count;
     }
     return before;
 }
@@ -269,6 +287,8 @@ EventSequence::Place EventSequence::insertGroup(Place p, const Group& g) {
             chunk->events = 0;
             for (uint32_t k = 0; k < chunk->size; ++k) chunk->events += chunk->groups[k].count;
             full.events -= chunk->events;
+            full.resumFrom(0);
+            chunk->resumFrom(0);
             const uint64_t first = chunk->groups[0].key;
             chunks_.insert(chunks_.begin() + static_cast<std::ptrdiff_t>(p.chunk + 1),
                            std::move(chunk));
@@ -283,15 +303,22 @@ EventSequence::Place EventSequence::insertGroup(Place p, const Group& g) {
     ch.groups[p.index] = g;
     ++ch.size;
     if (p.index == 0) chunkFirstKey_[p.chunk] = g.key;
-    addToCount(p.chunk, static_cast<int>(g.count));
+    if (p.index + 1 == ch.size) {
+        // At the end, the common case: the blocks after it are empty.
+        ch.blockEvents[p.index / Chunk::kBlock] += g.count;
+    } else {
+        ch.resumFrom(p.index);
+    }
+    addToChunkCount(p.chunk, static_cast<int>(g.count));
     return p;
 }
 
 void EventSequence::removeGroup(Place p) {
     Chunk& ch = *chunks_[p.chunk];
-    addToCount(p.chunk, -static_cast<int>(ch.groups[p.index].count));
+    addToChunkCount(p.chunk, -static_cast<int>(ch.groups[p.index].count));
     std::copy(ch.groups + p.index + 1, ch.groups + ch.size, ch.groups + p.index);
     --ch.size;
+    ch.resumFrom(p.index);
     if (ch.size == 0) {
         const bool last = p.chunk + 1 == chunks_.size();
         chunks_.erase(chunks_.begin() + static_cast<std::ptrdiff_t>(p.chunk));
@@ -426,7 +453,7 @@ EventSequence::AddResult EventSequence::insert(const SequenceEvent& event) {
             Group& g = groupAt(p);
             settle(g, eventsBefore(p));
             append(g, slot);
-            addToCount(p.chunk, 1);
+            addToCount(p, 1);
         } else {
             Group g;
             g.key = key;
@@ -448,7 +475,7 @@ EventSequence::AddResult EventSequence::insert(const SequenceEvent& event) {
     Group& g = groupAt(last);
     settle(g, count_ - g.count);
     popBack(g);
-    addToCount(last.chunk, -1);
+    addToCount(last, -1);
     --count_;
     if (g.count == 0) {
         releaseStore(g);
