@@ -55,9 +55,10 @@ void Describe(benchmark::State& state, const CraftedFile& f) {
     state.counters["scale"] = f.scale;
 }
 
-void BM_CraftedReport(benchmark::State& state, CraftedFile* f) {
+// Loads the file in every iteration and hands the song to `use`.
+template <class Use>
+void LoadEach(benchmark::State& state, CraftedFile* f, Use&& use) {
     const std::string& path = f->path();
-    unsigned seconds = 0;
     for (auto _ : state) {
         SongFileInfo info;
         std::unique_ptr<Song> song = LoadSongFile(path.c_str(), info);
@@ -65,27 +66,24 @@ void BM_CraftedReport(benchmark::State& state, CraftedFile* f) {
             state.SkipWithError("the crafted song did not load");
             break;
         }
-        const PlayTimes times = BothPlayTimes(*song);
-        seconds = WholeSeconds(times.scqMilliseconds);
-        benchmark::DoNotOptimize(times.smfMilliseconds);
+        use(*song);
     }
     Describe(state, *f);
+}
+
+void BM_CraftedReport(benchmark::State& state, CraftedFile* f) {
+    unsigned seconds = 0;
+    LoadEach(state, f, [&seconds](Song& song) {
+        const PlayTimes times = BothPlayTimes(song);
+        seconds = WholeSeconds(times.scqMilliseconds);
+        benchmark::DoNotOptimize(times.smfMilliseconds);
+    });
     state.counters["play_seconds"] = seconds;
 }
 
 void BM_CraftedConvert(benchmark::State& state, CraftedFile* f) {
-    const std::string& path = f->path();
     std::vector<uint8_t> out;
-    for (auto _ : state) {
-        SongFileInfo info;
-        std::unique_ptr<Song> song = LoadSongFile(path.c_str(), info);
-        if (!song) {
-            state.SkipWithError("the crafted song did not load");
-            break;
-        }
-        benchmark::DoNotOptimize(WriteMidi(*song, out).endTick);
-    }
-    Describe(state, *f);
+    LoadEach(state, f, [&out](Song& song) { benchmark::DoNotOptimize(WriteMidi(song, out).endTick); });
     state.counters["midi_bytes"] = static_cast<double>(out.size());
 }
 
