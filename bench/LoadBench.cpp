@@ -89,36 +89,48 @@ void BM_LoadAndAuditFromMemory(benchmark::State& state) {
 }
 BENCHMARK(BM_LoadAndAuditFromMemory)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
-// The share of the audit in a load: one more audit of every staff of the loaded song.
-void BM_AuditLoadedSong(benchmark::State& state) {
+// The large song loaded from its plain file, or none with the benchmark marked failed.
+std::unique_ptr<Song> LoadLargeSong(benchmark::State& state) {
     SongFileInfo info;
     std::unique_ptr<Song> song = LoadSongFile(Large().plainFile.path().c_str(), info);
-    if (!song) {
-        state.SkipWithError("the large song did not load");
-        return;
-    }
+    if (!song) state.SkipWithError("the large song did not load");
+    return song;
+}
+
+// The share of the audit in a load: one more audit of every staff of the loaded song.
+void BM_AuditLoadedSong(benchmark::State& state) {
+    std::unique_ptr<Song> song = LoadLargeSong(state);
+    if (!song) return;
     for (auto _ : state) auditSong(*song, 1);
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * Large().plain.size()));
 }
 BENCHMARK(BM_AuditLoadedSong)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
+// Both play times as scqinfo computes them: the SMF rendering is made again only when the
+// song's own met a pause.
 void BM_BothPlayTimes(benchmark::State& state) {
-    SongFileInfo info;
-    std::unique_ptr<Song> song = LoadSongFile(Large().plainFile.path().c_str(), info);
-    if (!song) {
-        state.SkipWithError("the large song did not load");
-        return;
-    }
-    unsigned scq = 0, smf = 0;
+    std::unique_ptr<Song> song = LoadLargeSong(state);
+    if (!song) return;
+    PlayTimes times;
     for (auto _ : state) {
-        scq = PlayTimeSeconds(*song, PlayTimeVariant::Scq);
-        smf = PlayTimeSeconds(*song, PlayTimeVariant::Smf);
-        benchmark::DoNotOptimize(scq + smf);
+        times = BothPlayTimes(*song);
+        benchmark::DoNotOptimize(times);
     }
-    state.counters["scq_seconds"] = scq;
-    state.counters["smf_seconds"] = smf;
+    state.counters["scq_seconds"] = WholeSeconds(times.scqMilliseconds);
+    state.counters["smf_seconds"] = WholeSeconds(times.smfMilliseconds);
 }
 BENCHMARK(BM_BothPlayTimes)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// Each play time from a rendering of its own.
+void BM_EachPlayTimeRendered(benchmark::State& state) {
+    std::unique_ptr<Song> song = LoadLargeSong(state);
+    if (!song) return;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(PlayTimeSeconds(*song, PlayTimeVariant::Scq) +
+                                 PlayTimeSeconds(*song, PlayTimeVariant::Smf));
+    }
+}
+BENCHMARK(BM_EachPlayTimeRendered)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 // Runs scqinfo with standard output thrown away; returns its peak resident set in KB, or -1
 // when it failed.
