@@ -22,8 +22,6 @@ namespace {
 // item of a few bytes in the file becomes an object of some tens of bytes in memory.
 constexpr size_t kBytesPerFileByte = 16;
 constexpr size_t kFixedAllowance = 8 << 20;
-// Loading, auditing and both play times of one limit song take less than this.
-constexpr double kSecondsPerSong = kSanitized ? 120.0 : 20.0;
 
 struct LimitRun {
     Loaded loaded;
@@ -33,7 +31,8 @@ struct LimitRun {
 };
 
 // Loads the bytes from a file, as the program does, audits the song and measures both play
-// times; records the heap's peak growth and the time taken.
+// times; records the heap's peak growth and the time taken (the time only as a property: its
+// bound is the benchmarks' to keep).
 LimitRun LoadLimitSong(const Bytes& bytes) {
     LimitRun run;
     run.fileSize = bytes.size();
@@ -50,7 +49,6 @@ LimitRun LoadLimitSong(const Bytes& bytes) {
     run.seconds = clock.seconds();
     EXPECT_LT(run.heapGrowth, kBytesPerFileByte * run.fileSize + kFixedAllowance)
         << "file of " << run.fileSize << " bytes";
-    EXPECT_LT(run.seconds, kSecondsPerSong);
     testing::Test::RecordProperty("file_bytes", std::to_string(run.fileSize));
     testing::Test::RecordProperty("heap_growth_bytes", std::to_string(run.heapGrowth));
     testing::Test::RecordProperty("seconds", std::to_string(run.seconds));

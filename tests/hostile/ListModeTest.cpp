@@ -121,7 +121,6 @@ TEST(ListMode, HundredThousandLinesOfEverySort) {
     EXPECT_EQ(run.err.find(std::string(2048, 'y')), std::string::npos);
 
     EXPECT_LT(run.peakRssKb, kMaxRssKb);
-    EXPECT_LT(run.seconds, kSanitized ? 300.0 : 60.0);
     RecordProperty("seconds", std::to_string(run.seconds));
     RecordProperty("max_rss_kb", std::to_string(run.peakRssKb));
 }
