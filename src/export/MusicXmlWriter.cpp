@@ -9,7 +9,9 @@
 
 #include "items/BarsAndFlow.h"
 #include "items/DurationItems.h"
+#include "items/PerformanceMarks.h"
 #include "items/Signatures.h"
+#include "items/TextAndPedal.h"
 #include "perform/PerformRules.h"
 #include "perform/PlayState.h"
 #include "song/Song.h"
@@ -175,34 +177,58 @@ struct Barline {
     const char* repeat = nullptr;  // "forward" or "backward"
     int times = 0;                 // backward repeats played more than twice
     bool hidden = false;
-    bool present() const { return style || repeat || hidden; }
+    std::string ending;               // numbers, "1, 2"
+    std::string endingText;           // what the bracket shows, "1. 2."
+    const char* endingType = nullptr;  // start, stop or discontinue
+    bool present() const { return style || repeat || hidden || endingType; }
 };
+
+// Two bar lines with nothing between them, as one: the later's style unless it is hidden, and
+// whichever repeat and ending they have.
+Barline Merge(const Barline& earlier, const Barline& later) {
+    if (!earlier.present()) return later;
+    if (!later.present()) return earlier;
+    Barline b = earlier;
+    if (later.style && !later.hidden) b.style = later.style;
+    b.hidden = earlier.hidden && later.hidden;
+    if (!b.repeat) {
+        b.repeat = later.repeat;
+        b.times = later.times;
+    }
+    if (!b.endingType) {
+        b.ending = later.ending;
+        b.endingText = later.endingText;
+        b.endingType = later.endingType;
+    }
+    return b;
+}
 
 // The right-hand side (closing) and left-hand side (opening) of a bar line.
 void SplitBarline(const BarLineItem& bar, Barline& right, Barline& left) {
     const bool hidden = bar.effectiveVisibility() == kVisNever;
     switch (bar.barStyle) {
         case kBarDouble:
-            right = {"light-light", nullptr, 0, hidden};
+            right = {"light-light", nullptr, 0, hidden, {}, {}, nullptr};
             break;
         case kBarSectionClose:
-            right = {"light-heavy", nullptr, 0, hidden};
+            right = {"light-heavy", nullptr, 0, hidden, {}, {}, nullptr};
             break;
         case kBarLocalRepeatClose:
-            right = {"light-heavy", "backward", bar.repeatCount > 1 ? bar.repeatCount : 0, hidden};
+            right = {"light-heavy", "backward", bar.repeatCount > 1 ? bar.repeatCount : 0, hidden,
+                     {}, {}, nullptr};
             break;
         case kBarMasterRepeatClose:
-            right = {"light-heavy", "backward", 0, hidden};
+            right = {"light-heavy", "backward", 0, hidden, {}, {}, nullptr};
             break;
         case kBarSectionOpen:
-            left = {"heavy-light", nullptr, 0, hidden};
+            left = {"heavy-light", nullptr, 0, hidden, {}, {}, nullptr};
             break;
         case kBarLocalRepeatOpen:
         case kBarMasterRepeatOpen:
-            left = {"heavy-light", "forward", 0, hidden};
+            left = {"heavy-light", "forward", 0, hidden, {}, {}, nullptr};
             break;
         default:
-            if (hidden) right = {nullptr, nullptr, 0, true};
+            if (hidden) right.hidden = true;
             break;
     }
 }
@@ -214,6 +240,15 @@ void WriteBarline(Xml& xml, const Barline& b, const char* location) {
         xml.leaf("bar-style", "none");
     } else if (b.style) {
         xml.leaf("bar-style", b.style);
+    }
+    if (b.endingType) {
+        const std::string attributes =
+            "number=\"" + b.ending + "\" type=\"" + b.endingType + "\"";
+        if (std::strcmp(b.endingType, "start") == 0) {
+            xml.leaf("ending", b.endingText, attributes);
+        } else {
+            xml.empty("ending", attributes);
+        }
     }
     if (b.repeat) {
         std::string attributes = std::string("direction=\"") + b.repeat + "\"";
@@ -240,10 +275,15 @@ struct NoteGroup {
 // One staff's measures.
 class PartWriter {
 public:
-    PartWriter(const Staff& staff, std::vector<Measure>& measures, MusicXmlWriteResult& result)
-        : staff_(staff), measures_(measures), result_(result) {
+    PartWriter(const Song& song, int index, std::vector<Measure>& measures,
+               MusicXmlWriteResult& result)
+        : song_(song),
+          staff_(*song.staffAt(index)),
+          instrumentId_("P" + std::to_string(index + 1) + "-I1"),
+          measures_(measures),
+          result_(result) {
         // The staff's transposition as the performance's state holds it.
-        state_.transposition = staff.transposition;
+        state_.transposition = staff_.transposition;
         transposition_ = state_.transposition;
         state_.transposition = 0;
     }
@@ -260,15 +300,20 @@ public:
                 Barline right, left;
                 SplitBarline(static_cast<const BarLineItem&>(*item), right, left);
                 if (empty) {
-                    if (right.present() && !measures_.empty()) measures_.back().right = right;
-                    if (left.present()) current.left = left;
+                    if (!measures_.empty()) {
+                        measures_.back().right = Merge(measures_.back().right, right);
+                        closeEnding(measures_.back().right, false);
+                    }
+                    current.left = Merge(current.left, left);
                 } else {
                     current.right = right;
+                    closeEnding(current.right, false);
                     current.barTicks = barTicks_;
                     measures_.push_back(std::move(current));
                     current = Measure{};
                     current.left = left;
                     empty = true;
+                    lastNote_ = std::string::npos;
                 }
                 item->applyToStaffState(state_);
                 continue;
@@ -291,7 +336,11 @@ public:
                     flushAttributes();
                     current.ticks += durationItem(current.body, *item);
                     break;
+                case kEndingItem:
+                    ending(static_cast<const EndingItem&>(*item));
+                    break;
                 default:
+                    mark(*item);
                     break;
             }
             item->applyToStaffState(state_);
@@ -301,6 +350,7 @@ public:
             current.barTicks = barTicks_;
             measures_.push_back(std::move(current));
         }
+        if (!measures_.empty()) closeEnding(measures_.back().right, true);
     }
 
     // The attributes a part starts with when its staff has no measure.
@@ -310,6 +360,209 @@ public:
     }
 
 private:
+    // ---- endings ----
+
+    void ending(const EndingItem& e) {
+        if (openEnding_ == Opened::HereInCurrent) return;
+        if (openEnding_ == Opened::Earlier && !measures_.empty()) {
+            closeEnding(measures_.back().right, true);
+        }
+        std::string numbers;
+        for (int bit = 0; bit < 7; ++bit) {
+            if ((e.endings >> bit) & 1u) {
+                if (!numbers.empty()) numbers += ", ";
+                numbers += std::to_string(bit + 1);
+            }
+        }
+        std::string label = e.endingLabel();
+        if (!label.empty() && label.front() == ' ') label.erase(0, 1);
+        Barline& left = current_.left;
+        left.ending = numbers;
+        left.endingText.clear();
+        AppendText(left.endingText, label.data(), label.size());
+        left.endingType = "start";
+        openEnding_ = Opened::HereInCurrent;
+        openNumbers_ = numbers;
+    }
+
+    // Ends an open ending at a measure's right side: a backward repeat stops it, and `always`
+    // ends it there in any case (without a repeat it is discontinued).
+    void closeEnding(Barline& right, bool always) {
+        if (openEnding_ == Opened::None) return;
+        if (right.repeat && std::strcmp(right.repeat, "backward") == 0) {
+            right.endingType = "stop";
+        } else if (always) {
+            right.endingType = "discontinue";
+        } else {
+            openEnding_ = Opened::Earlier;
+            return;
+        }
+        right.ending = openNumbers_;
+        openEnding_ = Opened::None;
+    }
+
+    // ---- directions ----
+
+    static std::string Words(std::string_view text, const std::string& attributes = {}) {
+        std::string s = "<direction-type><words" + attributes + ">";
+        AppendText(s, text.data(), text.size());
+        return s + "</words></direction-type>";
+    }
+
+    void direction(const NotationItem& item, const std::string& types,
+                   const std::string& sound = {}) {
+        flushAttributes();
+        std::string& out = current_.body;
+        out += item.verticalPosition() > 0 ? "<direction placement=\"below\">"
+                                           : "<direction placement=\"above\">";
+        out += types;
+        if (!sound.empty()) out += "<sound " + sound + "/>";
+        out += "</direction>\n";
+    }
+
+    void mark(NotationItem& item) {
+        switch (item.typeCode()) {
+            case kTempoItem: {
+                const auto& t = static_cast<const TempoItem&>(item);
+                static constexpr const char* kUnit[6] = {"eighth",  "eighth", "quarter",
+                                                         "quarter", "half",   "half"};
+                const unsigned base = t.tempoBase < 6 ? t.tempoBase : unsigned{kTempoQuarter};
+                std::string types;
+                if (!t.tempoText.empty()) types += Words(t.tempoText.view());
+                types += std::string("<direction-type><metronome><beat-unit>") + kUnit[base] +
+                         "</beat-unit>" + (base % 2 == 1 ? "<beat-unit-dot/>" : "") +
+                         "<per-minute>" + std::to_string(t.tempoIn(static_cast<int>(base))) +
+                         "</per-minute></metronome></direction-type>";
+                direction(item, types,
+                          t.tempo > 0 ? "tempo=\"" + std::to_string(t.tempo) + "\"" : "");
+                break;
+            }
+            case kDynamicItem: {
+                const auto& d = static_cast<const DynamicItem&>(item);
+                if (wedgeOpen_) {
+                    direction(item, "<direction-type><wedge type=\"stop\"/></direction-type>");
+                    wedgeOpen_ = false;
+                }
+                if (d.dynamic > kDynamicFFF) break;
+                static constexpr const char* kMarks[8] = {"ppp", "pp", "p",  "mp",
+                                                          "mf",  "f",  "ff", "fff"};
+                const std::string sound =
+                    d.velocity > 0 ? "dynamics=\"" + std::to_string(d.velocity * 100 / 90) + "\""
+                                   : "";
+                direction(item,
+                          std::string("<direction-type><dynamics><") + kMarks[d.dynamic] +
+                              "/></dynamics></direction-type>",
+                          sound);
+                break;
+            }
+            case kDynamicVariationItem: {
+                const auto& v = static_cast<const DynamicVariationItem&>(item);
+                if (v.variationKind <= kDiminuendo && v.rampTicks > 0 && !wedgeOpen_) {
+                    direction(item, std::string("<direction-type><wedge type=\"") +
+                                        (v.variationKind == kCrescendo ? "crescendo" : "diminuendo") +
+                                        "\"/></direction-type>");
+                    wedgeOpen_ = true;
+                } else if (v.variationKind == kRinforzando || v.variationKind == kSforzando) {
+                    direction(item, std::string("<direction-type><dynamics><") +
+                                        (v.variationKind == kRinforzando ? "rf" : "sfz") +
+                                        "/></dynamics></direction-type>");
+                } else if (const char* name = v.shortName()) {
+                    direction(item, Words(name));
+                }
+                break;
+            }
+            case kTempoVariationItem: {
+                const auto& v = static_cast<const TempoVariationItem&>(item);
+                if (v.variationKind == kFermata) {
+                    pendingFermata_ = true;
+                } else if (v.variationKind == kBreathMark) {
+                    breathMark();
+                } else if (const char* name = v.name()) {
+                    direction(item, Words(name, " font-style=\"italic\""));
+                }
+                break;
+            }
+            case kPerformanceStyleItem:
+                if (const char* name = static_cast<const PerformanceStyleItem&>(item).shortName()) {
+                    direction(item, Words(name, " font-style=\"italic\""));
+                }
+                break;
+            case kTextItem:
+                text(static_cast<const TextItem&>(item));
+                break;
+            case kPedalItem: {
+                const bool down = static_cast<const PedalItem&>(item).isDown();
+                direction(item,
+                          std::string("<direction-type><pedal type=\"") +
+                              (down ? "start" : "stop") + "\" line=\"no\"/></direction-type>",
+                          down ? "damper-pedal=\"yes\"" : "damper-pedal=\"no\"");
+                break;
+            }
+            case kFlowDirectionItem:
+                flow(static_cast<const FlowDirectionItem&>(item));
+                break;
+            case kInstrumentItem: {
+                const InstrumentPatch& patch = static_cast<const InstrumentItem&>(item).instrument;
+                if (patch.patch < 1 || patch.patch > 128) break;
+                flushAttributes();
+                current_.body += "<sound><midi-instrument id=\"" + instrumentId_ +
+                                 "\"><midi-program>" + std::to_string(patch.patch) +
+                                 "</midi-program></midi-instrument></sound>\n";
+                break;
+            }
+            default:
+                break;
+        }
+    }
+
+    void text(const TextItem& t) {
+        if (t.effectiveVisibility() == kVisNever) return;  // the placeholder among others
+        std::string attributes;
+        const int font = t.font();
+        if (song_.fonts && font >= 0 && font < FontTable::kEntryCount) {
+            const FontEntry& f = song_.fonts->entries[static_cast<size_t>(font)];
+            if (f.size > 0 && f.size < 1000) {
+                attributes += " font-size=\"" + std::to_string(f.size) + "\"";
+            }
+            if (f.style & 1u) attributes += " font-weight=\"bold\"";
+            if (f.style & 2u) attributes += " font-style=\"italic\"";
+        }
+        direction(t, Words(t.text.view(), attributes));
+    }
+
+    void flow(const FlowDirectionItem& f) {
+        static constexpr const char* kWords[10] = {
+            nullptr,         nullptr,         "Fine",     "To Coda",      "D.C.",
+            "D.C. al Coda", "D.C. al Fine", "D.S.",     "D.S. al Coda", "D.S. al Fine"};
+        static constexpr const char* kSound[10] = {
+            "coda=\"coda\"",        "segno=\"segno\"",      "fine=\"yes\"",
+            "tocoda=\"coda\"",      "dacapo=\"yes\"",       "dacapo=\"yes\"",
+            "dacapo=\"yes\"",       "dalsegno=\"segno\"",   "dalsegno=\"segno\"",
+            "dalsegno=\"segno\""};
+        const int kind = f.kind() >= 0 && f.kind() < 10 ? f.kind() : kFlowCoda;
+        std::string types;
+        if (kind == kFlowCoda) {
+            types = "<direction-type><coda/></direction-type>";
+        } else if (kind == kFlowSegno) {
+            types = "<direction-type><segno/></direction-type>";
+        } else {
+            types = Words(kWords[kind]);
+        }
+        direction(f, types, kSound[kind]);
+    }
+
+    // A breath mark belongs to the note before it (in its measure; else to the next one).
+    void breathMark() {
+        static constexpr std::string_view kMark =
+            "<notations><articulations><breath-mark/></articulations></notations>";
+        if (lastNote_ == std::string::npos) {
+            pendingBreath_ = true;
+            return;
+        }
+        current_.body.insert(lastNote_, kMark);
+        lastNote_ = std::string::npos;
+    }
+
     // ---- attributes ----
 
     void clef(const ClefItem& c) {
@@ -413,19 +666,21 @@ private:
     int64_t durationItem(std::string& out, NotationItem& item) {
         auto& owner = static_cast<DurationItem&>(item);
         const int ticks = std::max(item.durationTicks(), 0);
+        firstOfItem_ = true;
         const bool hidden = item.effectiveVisibility() == kVisNever;
         if (item.isRest()) {
             auto& rest = static_cast<RestItem&>(item);
             if (ticks > 0) {
-                std::string n = hidden ? "<note print-object=\"no\">" : "<note>";
+                std::string n = "<note" + noteAttributes(item, hidden, false) + ">";
                 n += rest.isMeasured && rest.isLoneWholeRest() ? "<rest measure=\"yes\"/>"
                                                                : "<rest/>";
                 n += "<duration>" + std::to_string(ticks) + "</duration><voice>1</voice>";
                 if (!(rest.isMeasured && rest.isLoneWholeRest())) n += lengthOf(owner);
                 n += timeModification(owner);
-                n += notations(owner, nullptr, true);
+                n += notations(owner, nullptr, true, takePending());
                 n += "</note>\n";
                 out += n;
+                lastNote_ = out.size() - kNoteEnd.size();
                 ++result_.notes;
             }
             if (item.typeCode() == kRestChordItem) {
@@ -493,9 +748,11 @@ private:
             // Length, beam, tuplet and marks come from the owner for its own group.
             const DurationItem& shape = ownGroup ? static_cast<const DurationItem&>(owner)
                                                  : static_cast<const DurationItem&>(note);
-            std::string n = "<note";
-            if (hidden || note.effectiveVisibility() == kVisNever) n += " print-object=\"no\"";
-            n += '>';
+            const bool muted = note.muted || owner.muted;
+            std::string n = "<note" +
+                            noteAttributes(note, hidden || owner.effectiveVisibility() == kVisNever,
+                                           muted) +
+                            ">";
             if (g.ticks == 0) n += "<grace/>";
             if (i > 0) n += "<chord/>";
             n += pitch(g.pitches[i]);
@@ -512,9 +769,12 @@ private:
             if (shape.stemDirection == DurationItem::kStemUp) n += "<stem>up</stem>";
             if (shape.stemDirection == DurationItem::kStemDown) n += "<stem>down</stem>";
             if (i == 0) n += beam(shape);
-            n += notations(shape, &note, i == 0);
+            const bool first = i == 0 && firstOfItem_;
+            n += notations(shape, &note, i == 0, first ? takePending() : std::string());
             n += "</note>\n";
             out += n;
+            if (first) lastNote_ = out.size() - kNoteEnd.size();
+            firstOfItem_ = false;
             ++result_.notes;
         }
     }
@@ -565,8 +825,28 @@ private:
     }
 
     // Ties of `note`; and, on the first note of an item, its slur, triplet and articulations.
-    static std::string notations(const DurationItem& d, const NoteItem* note, bool first) {
+    // The fermata and breath mark that wait for the next note.
+    std::string takePending() {
         std::string s;
+        if (pendingFermata_) s += "<fermata type=\"upright\"/>";
+        if (pendingBreath_) s += "<articulations><breath-mark/></articulations>";
+        pendingFermata_ = pendingBreath_ = false;
+        return s;
+    }
+
+    // Not printed, silent (a muted note), highlight colour.
+    static std::string noteAttributes(const NotationItem& item, bool hidden, bool muted) {
+        static constexpr const char* kColours[4] = {nullptr, "#E00000", "#00A000", "#0000E0"};
+        std::string s;
+        if (hidden || item.effectiveVisibility() == kVisNever) s += " print-object=\"no\"";
+        if (muted) s += " dynamics=\"0\"";
+        if (item.colour != 0) s += std::string(" color=\"") + kColours[item.colour & 3u] + "\"";
+        return s;
+    }
+
+    static std::string notations(const DurationItem& d, const NoteItem* note, bool first,
+                                 const std::string& extra) {
+        std::string s = extra;
         if (note && note->hasAttribute(DurationItem::kTieIn)) s += "<tied type=\"stop\"/>";
         if (note && note->hasAttribute(DurationItem::kTieOut)) s += "<tied type=\"start\"/>";
         if (first) {
@@ -609,7 +889,12 @@ private:
         position_ += ticks;
     }
 
+    static constexpr std::string_view kNoteEnd = "</note>\n";
+    enum class Opened { None, HereInCurrent, Earlier };
+
+    const Song& song_;
     const Staff& staff_;
+    const std::string instrumentId_;
     std::vector<Measure>& measures_;
     MusicXmlWriteResult& result_;
     PlayState state_;
@@ -618,6 +903,13 @@ private:
     int position_ = 0;
     bool first_ = true;
     std::string pendingKey_, pendingTime_, pendingClef_;
+    size_t lastNote_ = std::string::npos;  // where the last item's first note ends in the body
+    bool firstOfItem_ = false;
+    bool pendingFermata_ = false;
+    bool pendingBreath_ = false;
+    bool wedgeOpen_ = false;
+    Opened openEnding_ = Opened::None;
+    std::string openNumbers_;
     Measure current_;  // the measure being filled
 };
 
@@ -630,11 +922,42 @@ std::string Today() {
     return buffer;
 }
 
-void WritePartList(Xml& xml, const Song& song) {
+// Staffs of one group next to each other are a bracketed part group named after it (number 1);
+// an Upper Grand Staff followed by a Lower Grand Staff is a brace (number 2).
+void PartGroups(const Song& song, int i, std::vector<std::string>& before,
+                std::vector<std::string>& after) {
+    const int n = song.staffCount();
+    auto sameGroup = [&song](int a, int b) {
+        return std::strncmp(song.staffAt(a)->groupName, song.staffAt(b)->groupName,
+                            sizeof Staff::groupName) == 0;
+    };
+    const bool startsGroup = (i == 0 || !sameGroup(i - 1, i)) && i + 1 < n && sameGroup(i, i + 1);
+    const bool endsGroup = i > 0 && sameGroup(i - 1, i) && (i + 1 == n || !sameGroup(i, i + 1));
+    if (startsGroup) {
+        std::string s = "<part-group type=\"start\" number=\"1\"><group-name>";
+        AppendText(s, song.staffAt(i)->groupName, sizeof Staff::groupName);
+        before.push_back(s + "</group-name><group-symbol>bracket</group-symbol></part-group>");
+    }
+    auto style = [&song](int k) { return song.staffAt(k)->staffStyle; };
+    if (i + 1 < n && style(i) == 1 && style(i + 1) == 2) {
+        before.push_back(
+            "<part-group type=\"start\" number=\"2\"><group-symbol>brace</group-symbol>"
+            "<group-barline>yes</group-barline></part-group>");
+    }
+    if (i > 0 && style(i - 1) == 1 && style(i) == 2) {
+        after.push_back("<part-group type=\"stop\" number=\"2\"/>");
+    }
+    if (endsGroup) after.push_back("<part-group type=\"stop\" number=\"1\"/>");
+}
+
+void WritePartList(Xml& xml, std::string& out, const Song& song) {
     xml.open("part-list");
     for (int i = 0; i < song.staffCount(); ++i) {
         const Staff& staff = *song.staffAt(i);
         const std::string id = "P" + std::to_string(i + 1);
+        std::vector<std::string> before, after;
+        PartGroups(song, i, before, after);
+        for (const std::string& g : before) out += g + "\n";
         xml.open("score-part", "id=\"" + id + "\"");
         xml.text("part-name", staff.staffName);
         xml.open("score-instrument", "id=\"" + id + "-I1\"");
@@ -651,6 +974,7 @@ void WritePartList(Xml& xml, const Song& song) {
         if (staff.stereoPan >= 0) xml.leaf("pan", (std::min(staff.stereoPan, 127) - 64) * 90 / 64);
         xml.close("midi-instrument");
         xml.close("score-part");
+        for (const std::string& g : after) out += g + "\n";
     }
     xml.close("part-list");
 }
@@ -668,7 +992,7 @@ MusicXmlWriteResult WriteMusicXml(Song& song, std::string& out, const MusicXmlOp
     size_t measureCount = 1;
     for (int i = 0; i < staffs; ++i) {
         std::vector<Measure>& measures = parts[static_cast<size_t>(i)];
-        PartWriter writer(*song.staffAt(i), measures, result);
+        PartWriter writer(song, i, measures, result);
         writer.walk();
         if (measures.empty()) {
             measures.emplace_back();
@@ -702,7 +1026,7 @@ MusicXmlWriteResult WriteMusicXml(Song& song, std::string& out, const MusicXmlOp
         xml.close("miscellaneous");
     }
     xml.close("identification");
-    WritePartList(xml, song);
+    WritePartList(xml, out, song);
 
     for (int i = 0; i < staffs; ++i) {
         std::vector<Measure>& measures = parts[static_cast<size_t>(i)];
