@@ -79,6 +79,25 @@ SongSpec NotationCases() {
     keys.push_back(KeyMasks(1 << letter::E, 1 << letter::G | 1 << letter::A));
     keys.push_back(Note(0));
     song.staffs.push_back(MakeStaff("Keys", keys));
+    std::vector<Item> marks = {Bar(bar::MasterRepeatOpen)};
+    for (int e = 0; e < 8; ++e) {
+        for (const Item& i : {Item(Ending(1 << e)), Item(Note(0, dur::Whole)),
+                              Item(Bar(e < 7 ? bar::MasterRepeatClose : bar::Single))}) {
+            marks.push_back(i);
+        }
+    }
+    for (int k = 0; k < 10; ++k) marks.push_back(Flow(k));
+    for (int d = dyn::ppp; d <= dyn::fff; ++d) marks.push_back(Dynamic(d));
+    for (int b = tbase::Eighth; b <= tbase::DottedHalf; ++b) marks.push_back(Tempo(120, b));
+    for (const Item& i : {Item(Dynamic(dyn::p)), Item(DynamicVariation(dvar::Crescendo)),
+                          Item(Note(0).col(1)), Item(Dynamic(dyn::f)),
+                          Item(TempoVariation(tvar::Accelerando)), Item(PerformanceStyle(7)),
+                          Item(Text("words", 1)), Item(Pedal(true)), Item(Fermata()),
+                          Item(Note(0).mute()), Item(BreathMark()), Item(Pedal(false)),
+                          Item(Instrument(41))}) {
+        marks.push_back(i);
+    }
+    song.staffs.push_back(MakeStaff("Marks", marks));
     song.staffs.push_back(MakeStaff("Short", {Note(0, dur::Whole)}));
     song.staffs.back().transposition = -14;
     song.staffs.push_back(MakeStaff("Empty"));
@@ -278,6 +297,15 @@ TEST(MusicXmlWriter, NotationCasesAreSpelledOut) {
              "<key-alter>1</key-alter><key-step>E</key-step><key-alter>-1</key-alter>",
              "<transpose><chromatic>-2</chromatic><octave-change>-1</octave-change>",
              "<step>B</step><alter>1</alter><octave>4</octave>",  // sharp, then carried
+             "<ending number=\"1\" type=\"start\">1.</ending>",
+             "<ending number=\"7\" type=\"stop\"/>", "<ending number=\"\" type=\"start\">D.</ending>",
+             "<ending number=\"\" type=\"discontinue\"/>", "<segno/>", "<coda/>",
+             "<sound fine=\"yes\"/>", "<words>D.S. al Coda</words>", "<sound tocoda=\"coda\"/>",
+             "<dynamics><fff/></dynamics>", "<beat-unit-dot/><per-minute>40</per-minute>",
+             "<wedge type=\"crescendo\"/>", "<wedge type=\"stop\"/>", "<pedal type=\"start\"",
+             "<midi-program>41</midi-program></midi-instrument></sound>", "color=\"#E00000\"",
+             "<note dynamics=\"0\">", "<fermata type=\"upright\"/>", "<breath-mark/>",
+             "<group-name>Standard</group-name>",
          }) {
         EXPECT_NE(text.find(fragment), std::string::npos) << fragment;
     }
