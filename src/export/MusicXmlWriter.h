@@ -22,12 +22,16 @@ class Song;
 // or the accidentals in force in the bar); a pitch that would fall below octave 0 is written an
 // octave higher. Written with them: type, dots, shown accidentals, chords (members of another
 // length than the chord's in voice 2), rest chords (the chord in voice 2), triplets, grace
-// notes, ties, slurs, beams, stems, accents, staccato and tenuto, and hidden items as not
-// printed. Clefs, key signatures (non-standard sets as altered steps) and time signatures
-// become attributes; bar line styles and repeats become bar lines.
+// notes, ties, slurs, beams, stems, accents, staccato and tenuto, fermatas (on the next note)
+// and breath marks (on the note before), hidden items as not printed, highlight colours, and
+// muted notes as silent. Clefs, key signatures (non-standard sets as altered steps) and time
+// signatures become attributes; bar line styles, repeats and endings become bar lines; flow
+// directions, tempo marks, dynamics, wedges (where the audit gave the ramp an end), other
+// variations and styles (as words), texts, pedal marks and instrument changes become
+// directions and sounds. Staffs of one group next to each other form a bracketed part group,
+// an upper and lower grand staff a brace.
 //
-// Tempo and dynamic marks, endings, flow directions, texts, pedal marks, instrument changes,
-// controllers and lyrics are not written.
+// Controller sweeps, lyrics and page options are not written.
 struct MusicXmlOptions {
     // The encoding date, YYYY-MM-DD; empty: today's date (UTC).
     std::string encodingDate;
