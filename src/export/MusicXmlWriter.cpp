@@ -350,7 +350,12 @@ public:
             current.barTicks = barTicks_;
             measures_.push_back(std::move(current));
         }
-        if (!measures_.empty()) closeEnding(measures_.back().right, true);
+        if (measures_.empty()) return;
+        closeEnding(measures_.back().right, true);
+        if (wedgeOpen_) {
+            measures_.back().body +=
+                "<direction><direction-type><wedge type=\"stop\"/></direction-type></direction>\n";
+        }
     }
 
     // The attributes a part starts with when its staff has no measure.
@@ -950,14 +955,30 @@ void PartGroups(const Song& song, int i, std::vector<std::string>& before,
     if (endsGroup) after.push_back("<part-group type=\"stop\" number=\"1\"/>");
 }
 
+// The lines of a measure's body, indented inside the measure.
+void AppendIndented(std::string& out, std::string_view body) {
+    while (!body.empty()) {
+        const size_t end = body.find('\n');
+        const size_t n = end == std::string_view::npos ? body.size() : end + 1;
+        out.append(6, ' ');
+        out.append(body.substr(0, n));
+        body.remove_prefix(n);
+    }
+}
+
 void WritePartList(Xml& xml, std::string& out, const Song& song) {
     xml.open("part-list");
+    if (song.staffCount() == 0) {
+        xml.open("score-part", "id=\"P1\"");
+        xml.empty("part-name");
+        xml.close("score-part");
+    }
     for (int i = 0; i < song.staffCount(); ++i) {
         const Staff& staff = *song.staffAt(i);
         const std::string id = "P" + std::to_string(i + 1);
         std::vector<std::string> before, after;
         PartGroups(song, i, before, after);
-        for (const std::string& g : before) out += g + "\n";
+        for (const std::string& g : before) out += "    " + g + "\n";
         xml.open("score-part", "id=\"" + id + "\"");
         xml.text("part-name", staff.staffName);
         xml.open("score-instrument", "id=\"" + id + "-I1\"");
@@ -974,7 +995,7 @@ void WritePartList(Xml& xml, std::string& out, const Song& song) {
         if (staff.stereoPan >= 0) xml.leaf("pan", (std::min(staff.stereoPan, 127) - 64) * 90 / 64);
         xml.close("midi-instrument");
         xml.close("score-part");
-        for (const std::string& g : after) out += g + "\n";
+        for (const std::string& g : after) out += "    " + g + "\n";
     }
     xml.close("part-list");
 }
@@ -1038,19 +1059,26 @@ MusicXmlWriteResult WriteMusicXml(Song& song, std::string& out, const MusicXmlOp
             if (m < measures.size()) {
                 const Measure& measure = measures[m];
                 WriteBarline(xml, measure.left, "left");
-                out += measure.body;
+                AppendIndented(out, measure.body);
                 WriteBarline(xml, measure.right, "right");
             } else {
                 // Padding: a measure rest of the bar's length.
                 const int bar = measures.back().barTicks;
                 if (bar > 0) {
-                    out += "<note><rest measure=\"yes\"/><duration>" + std::to_string(bar) +
-                           "</duration><voice>1</voice></note>\n";
+                    AppendIndented(out, "<note><rest measure=\"yes\"/><duration>" +
+                                            std::to_string(bar) +
+                                            "</duration><voice>1</voice></note>\n");
                     ++result.notes;
                 }
             }
             xml.close("measure");
         }
+        xml.close("part");
+    }
+    if (staffs == 0) {
+        // A score has at least one part: a song without staffs has one without music.
+        xml.open("part", "id=\"P1\"");
+        xml.empty("measure", "number=\"1\"");
         xml.close("part");
     }
     xml.close("score-partwise");
