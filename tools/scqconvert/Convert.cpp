@@ -302,9 +302,7 @@ bool ConvertOne(const Job& job, bool force, const LoadOptions& load) {
 
 std::optional<Format> FormatNamed(std::string_view name) {
     if (EqualsIgnoringCase(name, "midi") || EqualsIgnoringCase(name, "mid")) return Format::Midi;
-    if (EqualsIgnoringCase(name, "musicxml") || EqualsIgnoringCase(name, "xml")) {
-        return Format::MusicXml;
-    }
+    if (EqualsIgnoringCase(name, "musicxml")) return Format::MusicXml;
     return std::nullopt;
 }
 

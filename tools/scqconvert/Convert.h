@@ -12,8 +12,8 @@ enum class Format {
     MusicXml,  // MusicXML 4.0, uncompressed
 };
 
-// The format that `--to` names ("midi" or "mid", "musicxml" or "xml", in any case); none for
-// another name.
+// The format that `--to` names ("midi" or "mid", or "musicxml", in any case); none for another
+// name.
 std::optional<Format> FormatNamed(std::string_view name);
 
 // The format of an output file by its extension (".mid" or ".midi", ".musicxml" or ".xml", in
