@@ -45,43 +45,44 @@ int foldPitch(int64_t value) {
     return static_cast<int>(value);
 }
 
-int notePitch(const PlayState& state, int staffPosition, int accidental) {
+WrittenPitch writtenPitch(const PlayState& state, int staffPosition, int accidental) {
     const int base = clefBase(state.clef);
     const int letter = noteLetter(state.clef, staffPosition);
     const int octave = (base + octaveTerm(state.octaveShift) - staffPosition) / 7 - 8;
-    const int64_t n = kSemitone[letter] + 12 * static_cast<int64_t>(octave);
-    int64_t midi = 0;
+    int alter = 0;
     switch (accidental) {
         case kSharp:
-            midi = n + 22;
+            alter = 1;
             break;
         case kFlat:
-            midi = n + 20;
+            alter = -1;
             break;
         case kDoubleSharp:
-            midi = n + 23;
+            alter = 2;
             break;
         case kDoubleFlat:
-            midi = n + 19;
+            alter = -2;
             break;
         case kNoAccidental:
             if (hasLetter(state.barDoubleSharps, letter)) {
-                midi = n + 23;
+                alter = 2;
             } else if (hasLetter(state.barSharps, letter)) {
-                midi = n + 22;
+                alter = 1;
             } else if (hasLetter(state.barDoubleFlats, letter)) {
-                midi = n + 19;
+                alter = -2;
             } else if (hasLetter(state.barFlats, letter)) {
-                midi = n + 20;
-            } else {
-                midi = n + 21;
+                alter = -1;
             }
             break;
         default:  // natural, and the unnamed codes 6 and 7
-            midi = n + 21;
             break;
     }
-    return foldPitch(midi + state.transposition);
+    const int64_t midi = kSemitone[letter] + 12 * static_cast<int64_t>(octave) + 21 + alter;
+    return {letter, alter, midi};
+}
+
+int notePitch(const PlayState& state, int staffPosition, int accidental) {
+    return foldPitch(writtenPitch(state, staffPosition, accidental).midi + state.transposition);
 }
 
 void rememberAccidental(PlayState& state, int letter, int accidental) {

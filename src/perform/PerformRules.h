@@ -40,6 +40,15 @@ int octaveTerm(unsigned octaveShift);
 int noteLetter(unsigned clef, int staffPosition);
 // Folds a MIDI note number into 0..127 by octaves.
 int foldPitch(int64_t value);
+// How a note is written: its letter (0 A ... 6 G), its alteration in semitones (-2..2, from its
+// accidental or, without one, from the bar's accidentals) and its MIDI number, before the
+// staff's transposition and before folding.
+struct WrittenPitch {
+    int letter = 0;
+    int alter = 0;
+    int64_t midi = 0;
+};
+WrittenPitch writtenPitch(const PlayState& state, int staffPosition, int accidental);
 // The sounding MIDI note of a note at a staff position with an accidental code, in a state
 // (clef, octave shift, bar accidentals, transposition).
 int notePitch(const PlayState& state, int staffPosition, int accidental);

@@ -10,6 +10,7 @@
 
 #include "export/MidiReader.h"
 #include "export/MidiWriter.h"
+#include "export/MusicXmlWriter.h"
 #include "hostile/FoundInputs.h"
 #include "song/Song.h"
 #include "song/SongFile.h"
@@ -22,7 +23,7 @@
 namespace scq::test {
 namespace {
 
-// Loads as the file loader does; writes the file; says what is wrong with it ("" when all is
+// Loads as the file loader does; writes the MIDI file and the MusicXML document; says what is wrong with it ("" when all is
 // well, "no song" when the load gave none).
 std::string Convert(const Bytes& bytes) {
     MemoryStream file(bytes.data(), bytes.size());
@@ -45,6 +46,9 @@ std::string Convert(const Bytes& bytes) {
     for (const auto& track : f.tracks) {
         if (track.back().tick != result.endTick) return "a track ends elsewhere";
     }
+    std::string xml;
+    WriteMusicXml(*song, xml);
+    if (!xml.ends_with("</score-partwise>\n")) return "MusicXML not finished";
     return "";
 }
 

@@ -39,6 +39,8 @@ TEST(ConvertNames, FormatsAndOutputNames) {
         {".mid", std::nullopt, std::nullopt},      {"a/.mid", std::nullopt, std::nullopt},
         {"x.mid.txt", std::nullopt, std::nullopt}, {"", std::nullopt, std::nullopt},
         {"xml", std::nullopt, std::nullopt},
+        {"MusicXML", Format::MusicXml, std::nullopt}, {"x.musicxml", std::nullopt, Format::MusicXml},
+        {"x.XML", std::nullopt, Format::MusicXml},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(convert::FormatNamed(c.text), c.named) << c.text;
@@ -52,6 +54,7 @@ TEST(ConvertNames, FormatsAndOutputNames) {
     for (const auto& n : names) {
         EXPECT_EQ(convert::OutputInDirectory(n[0], n[1], Format::Midi), n[2]) << n[1];
     }
+    EXPECT_EQ(convert::OutputInDirectory("o", "song.scq", Format::MusicXml), "o/song.musicxml");
 }
 
 testing::RunResult RunConvert(const std::vector<std::string>& args,
@@ -180,6 +183,25 @@ TEST_F(ConvertProgram, OneSongToAFile) {
     }
     EXPECT_EQ(Names(), (std::vector<std::string>{"a.mid", "b.MIDI", "c.bin", "d", "other.scq",
                                                  "song.scq", "text.txt"}));
+}
+
+// MusicXML by the output's extension or by --to, to a file, a folder or standard output.
+TEST_F(ConvertProgram, MusicXml) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{song_, "-o", dir_ / "a.musicxml"}, "a.musicxml"},
+        {{"-o", dir_ / "b.XML", song_}, "b.XML"},
+        {{"--to", "MusicXML", "-o", dir_ / "c.mid", song_}, "c.mid"},
+        {{"--to", "musicxml", "-d", dir_.path(), song_}, "song.musicxml"},
+        {{"--to", "musicxml", "-o", "-", song_}, ""},
+    };
+    for (const auto& [args, name] : cases) {
+        const testing::RunResult r = RunConvert(args);
+        EXPECT_EQ(r.exitCode, 0) << name << r.err;
+        EXPECT_EQ(r.err, "");
+        const std::string text = name.empty() ? r.out : testing::ReadBytes(dir_ / name);
+        EXPECT_EQ(text.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"", 0), 0u) << name;
+        EXPECT_TRUE(text.ends_with("</score-partwise>\n")) << name;
+    }
 }
 
 TEST_F(ConvertProgram, StandardOutput) {

@@ -19,6 +19,7 @@
 
 #include "cli/Repair.h"
 #include "export/MidiWriter.h"
+#include "export/MusicXmlWriter.h"
 #include "song/Song.h"
 #include "song/SongFile.h"
 
@@ -196,6 +197,7 @@ std::string LoadFailure(const SongFileInfo& info) {
 struct Job {
     std::string song;
     std::string output;  // "-": standard output
+    Format format = Format::Midi;
 };
 
 // The key under which two names of one file compare equal (as far as the file system tells).
@@ -248,7 +250,13 @@ bool ConvertOne(const Job& job, bool force, const LoadOptions& load) {
     std::vector<uint8_t> bytes;
     MidiWriteResult result;
     try {
-        result = WriteMidi(*loaded, bytes);
+        if (job.format == Format::MusicXml) {
+            std::string text;
+            WriteMusicXml(*loaded, text);
+            bytes.assign(text.begin(), text.end());
+        } else {
+            result = WriteMidi(*loaded, bytes);
+        }
     } catch (const std::bad_alloc&) {
         Report(song, "out of memory");
         return false;
@@ -294,6 +302,7 @@ bool ConvertOne(const Job& job, bool force, const LoadOptions& load) {
 
 std::optional<Format> FormatNamed(std::string_view name) {
     if (EqualsIgnoringCase(name, "midi") || EqualsIgnoringCase(name, "mid")) return Format::Midi;
+    if (EqualsIgnoringCase(name, "musicxml")) return Format::MusicXml;
     return std::nullopt;
 }
 
@@ -306,11 +315,16 @@ std::optional<Format> FormatOfPath(std::string_view path) {
     if (EqualsIgnoringCase(extension, "mid") || EqualsIgnoringCase(extension, "midi")) {
         return Format::Midi;
     }
+    if (EqualsIgnoringCase(extension, "musicxml") || EqualsIgnoringCase(extension, "xml")) {
+        return Format::MusicXml;
+    }
     return std::nullopt;
 }
 
 const char* ExtensionOf(Format format) {
     switch (format) {
+        case Format::MusicXml:
+            return ".musicxml";
         case Format::Midi:
             break;
     }
@@ -347,7 +361,7 @@ int Run(int argc, char** argv) {
         }
     }
 
-    CLI::App app{"scqconvert: writes Staveforge Engraver songs as Standard MIDI Files",
+    CLI::App app{"scqconvert: writes Staveforge Engraver songs as Standard MIDI Files or MusicXML",
                  "scqconvert"};
     app.set_help_flag("-h,--help", "print this help and exit");
     std::string output;
@@ -361,9 +375,11 @@ int Run(int argc, char** argv) {
     app.add_option("-o,--output", output, "write the one SONG to OUT (- for standard output)")
         ->type_name("OUT");
     app.add_option("-d,--directory", directory,
-                   "write each SONG into DIR, named after the song (x.scq -> DIR/x.mid)")
+                   "write each SONG into DIR, named after the song (x.scq -> DIR/x.mid or "
+                   "DIR/x.musicxml)")
         ->type_name("DIR");
-    app.add_option("--to", to, "the format: midi (default: from OUT's extension, else midi)")
+    app.add_option("--to", to,
+                   "the format: midi or musicxml (default: from OUT's extension, else midi)")
         ->type_name("FORMAT");
     app.add_option("--max-items", load.maxItems,
                    "stop a load as damaged past N items, chord members included; 0: no limit")
@@ -406,17 +422,17 @@ int Run(int argc, char** argv) {
     Format format = Format::Midi;
     if (app.count("--to") > 0) {
         const std::optional<Format> named = FormatNamed(to);
-        if (!named) return UsageError("unknown format '" + to + "' (known: midi)");
+        if (!named) return UsageError("unknown format '" + to + "' (known: midi, musicxml)");
         format = *named;
     } else if (toFile && output != "-") {
         const std::optional<Format> byName = FormatOfPath(output);
         if (!byName) {
             return UsageError("cannot tell the format of '" + output +
-                              "' from its extension (use --to midi)");
+                              "' from its extension (use --to midi or --to musicxml)");
         }
         format = *byName;
     }
-    if (toFile && output == "-" && ::isatty(STDOUT_FILENO)) {
+    if (toFile && output == "-" && format == Format::Midi && ::isatty(STDOUT_FILENO)) {
         return UsageError("will not write a MIDI file to a terminal");
     }
     if (toDirectory) {
@@ -435,7 +451,8 @@ int Run(int argc, char** argv) {
 
     std::vector<Job> jobs;
     for (const std::string& song : songs) {
-        jobs.push_back({song, toFile ? output : OutputInDirectory(directory, song, format)});
+        jobs.push_back(
+            {song, toFile ? output : OutputInDirectory(directory, song, format), format});
     }
 
     // No output may be an input, or the output of an earlier song.

@@ -8,14 +8,16 @@ namespace scq::convert {
 
 // The formats a song can be written in.
 enum class Format {
-    Midi,  // Standard MIDI File
+    Midi,      // Standard MIDI File
+    MusicXml,  // MusicXML 4.0, uncompressed
 };
 
-// The format that `--to` names ("midi" or "mid", in any case); none for another name.
+// The format that `--to` names ("midi" or "mid", or "musicxml", in any case); none for another
+// name.
 std::optional<Format> FormatNamed(std::string_view name);
 
-// The format of an output file by its extension (".mid" or ".midi", in any case); none for
-// another extension or none.
+// The format of an output file by its extension (".mid" or ".midi", ".musicxml" or ".xml", in
+// any case); none for another extension or none.
 std::optional<Format> FormatOfPath(std::string_view path);
 
 // The extension of a format's files, with its dot.

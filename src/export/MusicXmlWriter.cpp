@@ -1,0 +1,1089 @@
+#include "export/MusicXmlWriter.h"
+
+#include <algorithm>
+#include <cstring>
+#include <ctime>
+#include <iterator>
+#include <string_view>
+#include <vector>
+
+#include "items/BarsAndFlow.h"
+#include "items/DurationItems.h"
+#include "items/PerformanceMarks.h"
+#include "items/Signatures.h"
+#include "items/TextAndPedal.h"
+#include "perform/PerformRules.h"
+#include "perform/PlayState.h"
+#include "song/Song.h"
+#include "song/Staff.h"
+#include "staff/Audit.h"
+
+namespace scq {
+
+namespace {
+
+// Ticks are divisions: 192 to the quarter note.
+constexpr int kDivisions = 192;
+constexpr int kDefaultBarTicks = 4 * kDivisions;
+
+// ---------------------------------------------------------------------------------------------
+// Text.
+
+// The characters of windows-1252 0x80-0x9F; 0 where the code page assigns none.
+constexpr char16_t kHighControls[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+constexpr char32_t kReplacement = 0xFFFD;
+
+void AppendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+// Windows-1252 bytes, up to the first 0 byte or `size`, as escaped UTF-8 character data. Bytes
+// that XML cannot hold (control characters other than tab, line feed and carriage return) and
+// bytes without a character become U+FFFD.
+void AppendText(std::string& out, const char* text, size_t size) {
+    for (size_t i = 0; i < size && text[i] != 0; ++i) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        switch (b) {
+            case '&':
+                out += "&amp;";
+                continue;
+            case '<':
+                out += "&lt;";
+                continue;
+            case '>':
+                out += "&gt;";
+                continue;
+            case '"':
+                out += "&quot;";
+                continue;
+            case '\t':
+            case '\n':
+            case '\r':
+                out += static_cast<char>(b);
+                continue;
+            default:
+                break;
+        }
+        if (b < 0x20 || b == 0x7F) {
+            AppendUtf8(out, kReplacement);
+        } else if (b >= 0x80 && b < 0xA0) {
+            const char16_t c = kHighControls[b - 0x80];
+            AppendUtf8(out, c != 0 ? char32_t{c} : kReplacement);
+        } else {
+            AppendUtf8(out, b);
+        }
+    }
+}
+
+template <size_t N>
+bool IsEmpty(const char (&field)[N]) {
+    return field[0] == 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Element output.
+
+class Xml {
+public:
+    explicit Xml(std::string& out) : out_(out) {}
+
+    void open(std::string_view name, std::string_view attributes = {}) {
+        indent();
+        tag(name, attributes);
+        out_ += '\n';
+        ++depth_;
+    }
+    void close(std::string_view name) {
+        --depth_;
+        indent();
+        out_ += "</";
+        out_ += name;
+        out_ += ">\n";
+    }
+    void empty(std::string_view name, std::string_view attributes = {}) {
+        indent();
+        out_ += '<';
+        out_ += name;
+        if (!attributes.empty()) {
+            out_ += ' ';
+            out_ += attributes;
+        }
+        out_ += "/>\n";
+    }
+    void leaf(std::string_view name, std::string_view value, std::string_view attributes = {}) {
+        indent();
+        tag(name, attributes);
+        out_ += value;
+        end(name);
+    }
+    void leaf(std::string_view name, long long value, std::string_view attributes = {}) {
+        leaf(name, std::to_string(value), attributes);
+    }
+    template <size_t N>
+    void text(std::string_view name, const char (&field)[N], std::string_view attributes = {}) {
+        indent();
+        tag(name, attributes);
+        AppendText(out_, field, N);
+        end(name);
+    }
+
+private:
+    void indent() { out_.append(static_cast<size_t>(depth_) * 2, ' '); }
+    void tag(std::string_view name, std::string_view attributes) {
+        out_ += '<';
+        out_ += name;
+        if (!attributes.empty()) {
+            out_ += ' ';
+            out_ += attributes;
+        }
+        out_ += '>';
+    }
+    void end(std::string_view name) {
+        out_ += "</";
+        out_ += name;
+        out_ += ">\n";
+    }
+
+    std::string& out_;
+    int depth_ = 0;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Notation.
+
+constexpr const char* kTypeNames[] = {"whole", "half",  "quarter", "eighth", "16th",  "32nd",
+                                      "64th",  "128th", "256th",   "512th",  "1024th"};
+constexpr const char* kAccidentalNames[] = {"sharp", "flat", "natural", "double-sharp",
+                                            "flat-flat"};
+constexpr char kStepNames[] = "ABCDEFG";
+// Semitones of the letters A to G above the C below them.
+constexpr int kStepSemitone[7] = {9, 11, 0, 2, 4, 5, 7};
+
+// A bar line's share of the measures on either side of it.
+struct Barline {
+    const char* style = nullptr;  // bar-style; none: regular
+    const char* repeat = nullptr;  // "forward" or "backward"
+    int times = 0;                 // backward repeats played more than twice
+    bool hidden = false;
+    std::string ending;               // numbers, "1, 2"
+    std::string endingText;           // what the bracket shows, "1. 2."
+    const char* endingType = nullptr;  // start, stop or discontinue
+    bool present() const { return style || repeat || hidden || endingType; }
+};
+
+// Two bar lines with nothing between them, as one: the later's style unless it is hidden, and
+// whichever repeat and ending they have.
+Barline Merge(const Barline& earlier, const Barline& later) {
+    if (!earlier.present()) return later;
+    if (!later.present()) return earlier;
+    Barline b = earlier;
+    if (later.style && !later.hidden) b.style = later.style;
+    b.hidden = earlier.hidden && later.hidden;
+    if (!b.repeat) {
+        b.repeat = later.repeat;
+        b.times = later.times;
+    }
+    if (!b.endingType) {
+        b.ending = later.ending;
+        b.endingText = later.endingText;
+        b.endingType = later.endingType;
+    }
+    return b;
+}
+
+// The right-hand side (closing) and left-hand side (opening) of a bar line.
+void SplitBarline(const BarLineItem& bar, Barline& right, Barline& left) {
+    const bool hidden = bar.effectiveVisibility() == kVisNever;
+    switch (bar.barStyle) {
+        case kBarDouble:
+            right = {"light-light", nullptr, 0, hidden, {}, {}, nullptr};
+            break;
+        case kBarSectionClose:
+            right = {"light-heavy", nullptr, 0, hidden, {}, {}, nullptr};
+            break;
+        case kBarLocalRepeatClose:
+            right = {"light-heavy", "backward", bar.repeatCount > 1 ? bar.repeatCount : 0, hidden,
+                     {}, {}, nullptr};
+            break;
+        case kBarMasterRepeatClose:
+            right = {"light-heavy", "backward", 0, hidden, {}, {}, nullptr};
+            break;
+        case kBarSectionOpen:
+            left = {"heavy-light", nullptr, 0, hidden, {}, {}, nullptr};
+            break;
+        case kBarLocalRepeatOpen:
+        case kBarMasterRepeatOpen:
+            left = {"heavy-light", "forward", 0, hidden, {}, {}, nullptr};
+            break;
+        default:
+            if (hidden) right.hidden = true;
+            break;
+    }
+}
+
+void WriteBarline(Xml& xml, const Barline& b, const char* location) {
+    if (!b.present()) return;
+    xml.open("barline", std::string("location=\"") + location + "\"");
+    if (b.hidden) {
+        xml.leaf("bar-style", "none");
+    } else if (b.style) {
+        xml.leaf("bar-style", b.style);
+    }
+    if (b.endingType) {
+        const std::string attributes =
+            "number=\"" + b.ending + "\" type=\"" + b.endingType + "\"";
+        if (std::strcmp(b.endingType, "start") == 0) {
+            xml.leaf("ending", b.endingText, attributes);
+        } else {
+            xml.empty("ending", attributes);
+        }
+    }
+    if (b.repeat) {
+        std::string attributes = std::string("direction=\"") + b.repeat + "\"";
+        if (b.times > 0) attributes += " times=\"" + std::to_string(b.times) + "\"";
+        xml.empty("repeat", attributes);
+    }
+    xml.close("barline");
+}
+
+struct Measure {
+    std::string body;
+    Barline left, right;
+    int64_t ticks = 0;
+    int barTicks = kDefaultBarTicks;  // of the time signature in force at its end
+};
+
+// The notes of one duration item that sound together for one length.
+struct NoteGroup {
+    std::vector<const NoteItem*> notes;
+    std::vector<perform::WrittenPitch> pitches;
+    int ticks = 0;
+};
+
+// One staff's measures.
+class PartWriter {
+public:
+    PartWriter(const Song& song, int index, std::vector<Measure>& measures,
+               MusicXmlWriteResult& result)
+        : song_(song),
+          staff_(*song.staffAt(index)),
+          instrumentId_("P" + std::to_string(index + 1) + "-I1"),
+          measures_(measures),
+          result_(result) {
+        // The staff's transposition as the performance's state holds it.
+        state_.transposition = staff_.transposition;
+        transposition_ = state_.transposition;
+        state_.transposition = 0;
+    }
+
+    void walk() {
+        Measure& current = current_;
+        bool empty = true;  // nothing since the last bar line
+        for (int i = 0; i < staff_.itemCount(); ++i) {
+            NotationItem* item = staff_.itemAt(i);
+            if (!item) continue;
+            const int type = item->typeCode();
+            if (type == kBarLineItem) {
+                if (i > 0 && !empty) flushAttributes();
+                Barline right, left;
+                SplitBarline(static_cast<const BarLineItem&>(*item), right, left);
+                if (empty) {
+                    if (!measures_.empty()) {
+                        measures_.back().right = Merge(measures_.back().right, right);
+                        closeEnding(measures_.back().right, false);
+                    }
+                    current.left = Merge(current.left, left);
+                } else {
+                    current.right = right;
+                    closeEnding(current.right, false);
+                    current.barTicks = barTicks_;
+                    measures_.push_back(std::move(current));
+                    current = Measure{};
+                    current.left = left;
+                    empty = true;
+                    lastNote_ = std::string::npos;
+                }
+                item->applyToStaffState(state_);
+                continue;
+            }
+            empty = false;
+            switch (type) {
+                case kClefItem:
+                    clef(static_cast<const ClefItem&>(*item));
+                    break;
+                case kKeySignatureItem:
+                    key(static_cast<const KeySignatureItem&>(*item));
+                    break;
+                case kTimeSignatureItem:
+                    time(static_cast<const TimeSignatureItem&>(*item));
+                    break;
+                case kNoteItem:
+                case kChordItem:
+                case kRestItem:
+                case kRestChordItem:
+                    flushAttributes();
+                    current.ticks += durationItem(current.body, *item);
+                    break;
+                case kEndingItem:
+                    ending(static_cast<const EndingItem&>(*item));
+                    break;
+                default:
+                    mark(*item);
+                    break;
+            }
+            item->applyToStaffState(state_);
+        }
+        if (!empty) {
+            flushAttributes();
+            current.barTicks = barTicks_;
+            measures_.push_back(std::move(current));
+        }
+        if (measures_.empty()) return;
+        closeEnding(measures_.back().right, true);
+        if (wedgeOpen_) {
+            measures_.back().body +=
+                "<direction><direction-type><wedge type=\"stop\"/></direction-type></direction>\n";
+        }
+    }
+
+    // The attributes a part starts with when its staff has no measure.
+    void startEmpty(std::string& body) {
+        flushAttributes();
+        body = std::move(current_.body);
+    }
+
+private:
+    // ---- endings ----
+
+    void ending(const EndingItem& e) {
+        if (openEnding_ == Opened::HereInCurrent) return;
+        if (openEnding_ == Opened::Earlier && !measures_.empty()) {
+            closeEnding(measures_.back().right, true);
+        }
+        std::string numbers;
+        for (int bit = 0; bit < 7; ++bit) {
+            if ((e.endings >> bit) & 1u) {
+                if (!numbers.empty()) numbers += ", ";
+                numbers += std::to_string(bit + 1);
+            }
+        }
+        std::string label = e.endingLabel();
+        if (!label.empty() && label.front() == ' ') label.erase(0, 1);
+        Barline& left = current_.left;
+        left.ending = numbers;
+        left.endingText.clear();
+        AppendText(left.endingText, label.data(), label.size());
+        left.endingType = "start";
+        openEnding_ = Opened::HereInCurrent;
+        openNumbers_ = numbers;
+    }
+
+    // Ends an open ending at a measure's right side: a backward repeat stops it, and `always`
+    // ends it there in any case (without a repeat it is discontinued).
+    void closeEnding(Barline& right, bool always) {
+        if (openEnding_ == Opened::None) return;
+        if (right.repeat && std::strcmp(right.repeat, "backward") == 0) {
+            right.endingType = "stop";
+        } else if (always) {
+            right.endingType = "discontinue";
+        } else {
+            openEnding_ = Opened::Earlier;
+            return;
+        }
+        right.ending = openNumbers_;
+        openEnding_ = Opened::None;
+    }
+
+    // ---- directions ----
+
+    static std::string Words(std::string_view text, const std::string& attributes = {}) {
+        std::string s = "<direction-type><words" + attributes + ">";
+        AppendText(s, text.data(), text.size());
+        return s + "</words></direction-type>";
+    }
+
+    void direction(const NotationItem& item, const std::string& types,
+                   const std::string& sound = {}) {
+        flushAttributes();
+        std::string& out = current_.body;
+        out += item.verticalPosition() > 0 ? "<direction placement=\"below\">"
+                                           : "<direction placement=\"above\">";
+        out += types;
+        if (!sound.empty()) out += "<sound " + sound + "/>";
+        out += "</direction>\n";
+    }
+
+    void mark(NotationItem& item) {
+        switch (item.typeCode()) {
+            case kTempoItem: {
+                const auto& t = static_cast<const TempoItem&>(item);
+                static constexpr const char* kUnit[6] = {"eighth",  "eighth", "quarter",
+                                                         "quarter", "half",   "half"};
+                const unsigned base = t.tempoBase < 6 ? t.tempoBase : unsigned{kTempoQuarter};
+                std::string types;
+                if (!t.tempoText.empty()) types += Words(t.tempoText.view());
+                types += std::string("<direction-type><metronome><beat-unit>") + kUnit[base] +
+                         "</beat-unit>" + (base % 2 == 1 ? "<beat-unit-dot/>" : "") +
+                         "<per-minute>" + std::to_string(t.tempoIn(static_cast<int>(base))) +
+                         "</per-minute></metronome></direction-type>";
+                direction(item, types,
+                          t.tempo > 0 ? "tempo=\"" + std::to_string(t.tempo) + "\"" : "");
+                break;
+            }
+            case kDynamicItem: {
+                const auto& d = static_cast<const DynamicItem&>(item);
+                if (wedgeOpen_) {
+                    direction(item, "<direction-type><wedge type=\"stop\"/></direction-type>");
+                    wedgeOpen_ = false;
+                }
+                if (d.dynamic > kDynamicFFF) break;
+                static constexpr const char* kMarks[8] = {"ppp", "pp", "p",  "mp",
+                                                          "mf",  "f",  "ff", "fff"};
+                const std::string sound =
+                    d.velocity > 0 ? "dynamics=\"" + std::to_string(d.velocity * 100 / 90) + "\""
+                                   : "";
+                direction(item,
+                          std::string("<direction-type><dynamics><") + kMarks[d.dynamic] +
+                              "/></dynamics></direction-type>",
+                          sound);
+                break;
+            }
+            case kDynamicVariationItem: {
+                const auto& v = static_cast<const DynamicVariationItem&>(item);
+                if (v.variationKind <= kDiminuendo && v.rampTicks > 0 && !wedgeOpen_) {
+                    direction(item, std::string("<direction-type><wedge type=\"") +
+                                        (v.variationKind == kCrescendo ? "crescendo" : "diminuendo") +
+                                        "\"/></direction-type>");
+                    wedgeOpen_ = true;
+                } else if (v.variationKind == kRinforzando || v.variationKind == kSforzando) {
+                    direction(item, std::string("<direction-type><dynamics><") +
+                                        (v.variationKind == kRinforzando ? "rf" : "sfz") +
+                                        "/></dynamics></direction-type>");
+                } else if (const char* name = v.shortName()) {
+                    direction(item, Words(name));
+                }
+                break;
+            }
+            case kTempoVariationItem: {
+                const auto& v = static_cast<const TempoVariationItem&>(item);
+                if (v.variationKind == kFermata) {
+                    pendingFermata_ = true;
+                } else if (v.variationKind == kBreathMark) {
+                    breathMark();
+                } else if (const char* name = v.name()) {
+                    direction(item, Words(name, " font-style=\"italic\""));
+                }
+                break;
+            }
+            case kPerformanceStyleItem:
+                if (const char* name = static_cast<const PerformanceStyleItem&>(item).shortName()) {
+                    direction(item, Words(name, " font-style=\"italic\""));
+                }
+                break;
+            case kTextItem:
+                text(static_cast<const TextItem&>(item));
+                break;
+            case kPedalItem: {
+                const bool down = static_cast<const PedalItem&>(item).isDown();
+                direction(item,
+                          std::string("<direction-type><pedal type=\"") +
+                              (down ? "start" : "stop") + "\" line=\"no\"/></direction-type>",
+                          down ? "damper-pedal=\"yes\"" : "damper-pedal=\"no\"");
+                break;
+            }
+            case kFlowDirectionItem:
+                flow(static_cast<const FlowDirectionItem&>(item));
+                break;
+            case kInstrumentItem: {
+                const InstrumentPatch& patch = static_cast<const InstrumentItem&>(item).instrument;
+                if (patch.patch < 1 || patch.patch > 128) break;
+                flushAttributes();
+                current_.body += "<sound><midi-instrument id=\"" + instrumentId_ +
+                                 "\"><midi-program>" + std::to_string(patch.patch) +
+                                 "</midi-program></midi-instrument></sound>\n";
+                break;
+            }
+            default:
+                break;
+        }
+    }
+
+    void text(const TextItem& t) {
+        if (t.effectiveVisibility() == kVisNever) return;  // the placeholder among others
+        std::string attributes;
+        const int font = t.font();
+        if (song_.fonts && font >= 0 && font < FontTable::kEntryCount) {
+            const FontEntry& f = song_.fonts->entries[static_cast<size_t>(font)];
+            if (f.size > 0 && f.size < 1000) {
+                attributes += " font-size=\"" + std::to_string(f.size) + "\"";
+            }
+            if (f.style & 1u) attributes += " font-weight=\"bold\"";
+            if (f.style & 2u) attributes += " font-style=\"italic\"";
+        }
+        direction(t, Words(t.text.view(), attributes));
+    }
+
+    void flow(const FlowDirectionItem& f) {
+        static constexpr const char* kWords[10] = {
+            nullptr,         nullptr,         "Fine",     "To Coda",      "D.C.",
+            "D.C. al Coda", "D.C. al Fine", "D.S.",     "D.S. al Coda", "D.S. al Fine"};
+        static constexpr const char* kSound[10] = {
+            "coda=\"coda\"",        "segno=\"segno\"",      "fine=\"yes\"",
+            "tocoda=\"coda\"",      "dacapo=\"yes\"",       "dacapo=\"yes\"",
+            "dacapo=\"yes\"",       "dalsegno=\"segno\"",   "dalsegno=\"segno\"",
+            "dalsegno=\"segno\""};
+        const int kind = f.kind() >= 0 && f.kind() < 10 ? f.kind() : kFlowCoda;
+        std::string types;
+        if (kind == kFlowCoda) {
+            types = "<direction-type><coda/></direction-type>";
+        } else if (kind == kFlowSegno) {
+            types = "<direction-type><segno/></direction-type>";
+        } else {
+            types = Words(kWords[kind]);
+        }
+        direction(f, types, kSound[kind]);
+    }
+
+    // A breath mark belongs to the note before it (in its measure; else to the next one).
+    void breathMark() {
+        static constexpr std::string_view kMark =
+            "<notations><articulations><breath-mark/></articulations></notations>";
+        if (lastNote_ == std::string::npos) {
+            pendingBreath_ = true;
+            return;
+        }
+        current_.body.insert(lastNote_, kMark);
+        lastNote_ = std::string::npos;
+    }
+
+    // ---- attributes ----
+
+    void clef(const ClefItem& c) {
+        if (!pendingClef_.empty()) flushAttributes();
+        static constexpr const char* kSign[4] = {"G", "F", "C", "C"};
+        static constexpr int kLine[4] = {2, 4, 3, 4};
+        const unsigned type = c.clefType & 3u;
+        std::string& s = pendingClef_;
+        s = c.effectiveVisibility() == kVisNever ? "<clef print-object=\"no\">" : "<clef>";
+        s += "<sign>";
+        s += kSign[type];
+        s += "</sign><line>" + std::to_string(kLine[type]) + "</line>";
+        const unsigned shift = static_cast<uint8_t>(c.octaveShift) & 3u;
+        if (shift == kOctaveUp) s += "<clef-octave-change>1</clef-octave-change>";
+        if (shift == kOctaveDown) s += "<clef-octave-change>-1</clef-octave-change>";
+        s += "</clef>";
+    }
+
+    void key(const KeySignatureItem& k) {
+        if (!pendingKey_.empty()) flushAttributes();
+        static constexpr int kSharpOrder[7] = {5, 2, 6, 3, 0, 4, 1};  // F C G D A E B
+        static constexpr int kFlatOrder[7] = {1, 4, 0, 3, 6, 2, 5};   // B E A D G C F
+        const unsigned sharps = k.sharps & 0x7Fu;
+        const unsigned flats = k.flats & 0x7Fu & ~sharps;  // a sharp wins over a flat
+        auto prefix = [](const int (&order)[7], unsigned mask) {
+            unsigned m = 0;
+            for (int n = 0; n <= 7; ++n) {
+                if (m == mask) return n;
+                if (n < 7) m |= 1u << order[n];
+            }
+            return -1;
+        };
+        std::string& s = pendingKey_;
+        s = k.effectiveVisibility() == kVisNever ? "<key print-object=\"no\">" : "<key>";
+        const int sharpCount = flats == 0 ? prefix(kSharpOrder, sharps) : -1;
+        const int flatCount = sharps == 0 ? prefix(kFlatOrder, flats) : -1;
+        if (sharpCount >= 0) {
+            s += "<fifths>" + std::to_string(sharpCount) + "</fifths>";
+        } else if (flatCount >= 0) {
+            s += "<fifths>" + std::to_string(-flatCount) + "</fifths>";
+        } else {
+            for (int letter : kSharpOrder) {
+                if ((sharps >> letter) & 1u) {
+                    s += std::string("<key-step>") + kStepNames[letter] +
+                         "</key-step><key-alter>1</key-alter>";
+                }
+            }
+            for (int letter : kFlatOrder) {
+                if ((flats >> letter) & 1u) {
+                    s += std::string("<key-step>") + kStepNames[letter] +
+                         "</key-step><key-alter>-1</key-alter>";
+                }
+            }
+        }
+        s += "</key>";
+    }
+
+    void time(const TimeSignatureItem& t) {
+        if (!pendingTime_.empty()) flushAttributes();
+        std::string& s = pendingTime_;
+        s = "<time";
+        if (t.signatureStyle == kCommonTime) s += " symbol=\"common\"";
+        if (t.signatureStyle == kAllaBreve) s += " symbol=\"cut\"";
+        if (t.effectiveVisibility() == kVisNever) s += " print-object=\"no\"";
+        s += "><beats>" + std::to_string(t.beatsPerBar) + "</beats><beat-type>" +
+             std::to_string(1u << t.beatValueCode) + "</beat-type></time>";
+        barTicks_ = t.barTicks();
+    }
+
+    // Writes what is pending as one attributes element. The first one of the part also holds
+    // the divisions, the transposition, and the defaults of a staff that states none.
+    void flushAttributes() {
+        std::string& out = current_.body;
+        if (!first_ && pendingKey_.empty() && pendingTime_.empty() && pendingClef_.empty()) {
+            return;
+        }
+        std::string s = "<attributes>";
+        if (first_) {
+            s += "<divisions>" + std::to_string(kDivisions) + "</divisions>";
+            if (pendingKey_.empty()) pendingKey_ = "<key><fifths>0</fifths></key>";
+            if (pendingTime_.empty()) pendingTime_ = "<time><beats>4</beats><beat-type>4</beat-type></time>";
+            if (pendingClef_.empty()) pendingClef_ = "<clef><sign>G</sign><line>2</line></clef>";
+        }
+        s += pendingKey_ + pendingTime_ + pendingClef_;
+        if (first_ && transposition_ != 0) {
+            s += "<transpose><chromatic>" + std::to_string(transposition_ % 12) +
+                 "</chromatic><octave-change>" + std::to_string(transposition_ / 12) +
+                 "</octave-change></transpose>";
+        }
+        s += "</attributes>\n";
+        out += s;
+        pendingKey_.clear();
+        pendingTime_.clear();
+        pendingClef_.clear();
+        first_ = false;
+    }
+
+    // ---- notes and rests ----
+
+    // Writes a duration item at the current onset; returns the ticks it takes.
+    int64_t durationItem(std::string& out, NotationItem& item) {
+        auto& owner = static_cast<DurationItem&>(item);
+        const int ticks = std::max(item.durationTicks(), 0);
+        firstOfItem_ = true;
+        const bool hidden = item.effectiveVisibility() == kVisNever;
+        if (item.isRest()) {
+            auto& rest = static_cast<RestItem&>(item);
+            if (ticks > 0) {
+                std::string n = "<note" + noteAttributes(item, hidden, false) + ">";
+                n += rest.isMeasured && rest.isLoneWholeRest() ? "<rest measure=\"yes\"/>"
+                                                               : "<rest/>";
+                n += "<duration>" + std::to_string(ticks) + "</duration><voice>1</voice>";
+                if (!(rest.isMeasured && rest.isLoneWholeRest())) n += lengthOf(owner);
+                n += timeModification(owner);
+                n += notations(owner, nullptr, true, takePending());
+                n += "</note>\n";
+                out += n;
+                lastNote_ = out.size() - kNoteEnd.size();
+                ++result_.notes;
+            }
+            if (item.typeCode() == kRestChordItem) {
+                const auto& restChord = static_cast<const RestChordItem&>(item);
+                if (restChord.attachedChord) {
+                    position_ = ticks;
+                    moveTo(out, 0);
+                    chordNotes(out, *restChord.attachedChord, 2, hidden);
+                    moveTo(out, ticks);  // on to the rest's end
+                }
+            }
+            position_ = 0;
+            return ticks;
+        }
+        position_ = 0;
+        chordNotes(out, static_cast<NoteItem&>(item), 1, hidden);
+        moveTo(out, ticks);
+        position_ = 0;
+        return ticks;
+    }
+
+    // The notes of a note or chord at the item's onset: the members of the item's own length
+    // in `voice`, the others in voice 2. `position_` counts from the onset, where the output
+    // stands on entry; on return it is where the output stands.
+    void chordNotes(std::string& out, NoteItem& chord, int voice, bool hidden) {
+        const int own = std::max(chord.durationTicks(), 0);
+        const bool grace = chord.hasAttribute(DurationItem::kGrace) || own == 0;
+        hidden = hidden || chord.effectiveVisibility() == kVisNever;
+        std::vector<NoteGroup> groups;
+        for (int i = 0; i < chord.memberCount(); ++i) {
+            const NoteItem* m = chord.member(i);
+            if (!m) continue;
+            const int ticks = grace ? 0 : std::max(m->durationTicks(), 0);
+            auto g = std::find_if(groups.begin(), groups.end(),
+                                  [ticks](const NoteGroup& x) { return x.ticks == ticks; });
+            if (g == groups.end()) {
+                groups.push_back({});
+                g = groups.end() - 1;
+                g->ticks = ticks;
+            }
+            g->notes.push_back(m);
+            g->pitches.push_back(perform::writtenPitch(state_, m->staffPosition,
+                                                       static_cast<int>(m->accidental)));
+        }
+        // The group of the chord's own length first, in the chord's voice.
+        std::stable_partition(groups.begin(), groups.end(),
+                              [own](const NoteGroup& g) { return g.ticks == own; });
+        bool first = true;
+        if (!grace && (groups.empty() || groups.front().ticks != own) && voice == 1 && own > 0) {
+            forward(out, own, voice);
+        }
+        for (const NoteGroup& g : groups) {
+            const bool ownGroup = g.ticks == own;
+            if (!first || !ownGroup) moveTo(out, 0);
+            writeGroup(out, chord, g, ownGroup ? voice : 2, ownGroup, hidden);
+            position_ = g.ticks;
+            first = false;
+        }
+    }
+
+    void writeGroup(std::string& out, const NoteItem& owner, const NoteGroup& g, int voice,
+                    bool ownGroup, bool hidden) {
+        for (size_t i = 0; i < g.notes.size(); ++i) {
+            const NoteItem& note = *g.notes[i];
+            // Length, beam, tuplet and marks come from the owner for its own group.
+            const DurationItem& shape = ownGroup ? static_cast<const DurationItem&>(owner)
+                                                 : static_cast<const DurationItem&>(note);
+            const bool muted = note.muted || owner.muted;
+            std::string n = "<note" +
+                            noteAttributes(note, hidden || owner.effectiveVisibility() == kVisNever,
+                                           muted) +
+                            ">";
+            if (g.ticks == 0) n += "<grace/>";
+            if (i > 0) n += "<chord/>";
+            n += pitch(g.pitches[i]);
+            if (g.ticks > 0) n += "<duration>" + std::to_string(g.ticks) + "</duration>";
+            if (note.hasAttribute(DurationItem::kTieIn)) n += "<tie type=\"stop\"/>";
+            if (note.hasAttribute(DurationItem::kTieOut)) n += "<tie type=\"start\"/>";
+            n += "<voice>" + std::to_string(voice) + "</voice>";
+            n += lengthOf(shape);
+            if (note.accidental < 5) {
+                n += std::string("<accidental>") + kAccidentalNames[note.accidental] +
+                     "</accidental>";
+            }
+            n += timeModification(shape);
+            if (shape.stemDirection == DurationItem::kStemUp) n += "<stem>up</stem>";
+            if (shape.stemDirection == DurationItem::kStemDown) n += "<stem>down</stem>";
+            if (i == 0) n += beam(shape);
+            const bool first = i == 0 && firstOfItem_;
+            n += notations(shape, &note, i == 0, first ? takePending() : std::string());
+            n += "</note>\n";
+            out += n;
+            if (first) lastNote_ = out.size() - kNoteEnd.size();
+            firstOfItem_ = false;
+            ++result_.notes;
+        }
+    }
+
+    static std::string pitch(const perform::WrittenPitch& p) {
+        const int folded = perform::foldPitch(p.midi);
+        int octave = (folded - p.alter - kStepSemitone[p.letter] + 24) / 12 - 3;
+        octave = std::clamp(octave, 0, 9);
+        std::string s = "<pitch><step>";
+        s += kStepNames[p.letter];
+        s += "</step>";
+        if (p.alter != 0) s += "<alter>" + std::to_string(p.alter) + "</alter>";
+        s += "<octave>" + std::to_string(octave) + "</octave></pitch>";
+        return s;
+    }
+
+    // type and dots; the type is left out for lengths that have no name.
+    static std::string lengthOf(const DurationItem& d) {
+        std::string s;
+        if (d.baseDuration < std::size(kTypeNames)) {
+            s += std::string("<type>") + kTypeNames[d.baseDuration] + "</type>";
+        }
+        if (d.hasAttribute(DurationItem::kDoubleDotted)) {
+            s += "<dot/><dot/>";
+        } else if (d.hasAttribute(DurationItem::kDotted)) {
+            s += "<dot/>";
+        }
+        return s;
+    }
+
+    static std::string timeModification(const DurationItem& d) {
+        if (d.tripletPosition == DurationItem::kNotPresent) return {};
+        return "<time-modification><actual-notes>3</actual-notes><normal-notes>2</normal-notes>"
+               "</time-modification>";
+    }
+
+    static std::string beam(const DurationItem& d) {
+        switch (d.beamPosition) {
+            case DurationItem::kGroupFirst:
+                return "<beam number=\"1\">begin</beam>";
+            case DurationItem::kGroupMiddle:
+                return "<beam number=\"1\">continue</beam>";
+            case DurationItem::kGroupEnd:
+                return "<beam number=\"1\">end</beam>";
+            default:
+                return {};
+        }
+    }
+
+    // Ties of `note`; and, on the first note of an item, its slur, triplet and articulations.
+    // The fermata and breath mark that wait for the next note.
+    std::string takePending() {
+        std::string s;
+        if (pendingFermata_) s += "<fermata type=\"upright\"/>";
+        if (pendingBreath_) s += "<articulations><breath-mark/></articulations>";
+        pendingFermata_ = pendingBreath_ = false;
+        return s;
+    }
+
+    // Not printed, silent (a muted note), highlight colour.
+    static std::string noteAttributes(const NotationItem& item, bool hidden, bool muted) {
+        static constexpr const char* kColours[4] = {nullptr, "#E00000", "#00A000", "#0000E0"};
+        std::string s;
+        if (hidden || item.effectiveVisibility() == kVisNever) s += " print-object=\"no\"";
+        if (muted) s += " dynamics=\"0\"";
+        if (item.colour != 0) s += std::string(" color=\"") + kColours[item.colour & 3u] + "\"";
+        return s;
+    }
+
+    static std::string notations(const DurationItem& d, const NoteItem* note, bool first,
+                                 const std::string& extra) {
+        std::string s = extra;
+        if (note && note->hasAttribute(DurationItem::kTieIn)) s += "<tied type=\"stop\"/>";
+        if (note && note->hasAttribute(DurationItem::kTieOut)) s += "<tied type=\"start\"/>";
+        if (first) {
+            const bool in = d.hasAttribute(DurationItem::kSlurIn);
+            const bool out = d.hasAttribute(DurationItem::kSlurOut);
+            if (out && !in) {
+                s += d.slurDirection == 1 ? "<slur type=\"start\" placement=\"below\"/>"
+                                          : "<slur type=\"start\" placement=\"above\"/>";
+            }
+            if (in && !out) s += "<slur type=\"stop\"/>";
+            if (d.tripletPosition == DurationItem::kGroupFirst) {
+                s += "<tuplet type=\"start\" bracket=\"yes\"/>";
+            }
+            if (d.tripletPosition == DurationItem::kGroupEnd) s += "<tuplet type=\"stop\"/>";
+            std::string marks;
+            if (d.hasAttribute(DurationItem::kAccented)) marks += "<accent/>";
+            if (d.hasAttribute(DurationItem::kStaccato)) marks += "<staccato/>";
+            if (d.hasAttribute(DurationItem::kTenuto)) marks += "<tenuto/>";
+            if (!marks.empty()) s += "<articulations>" + marks + "</articulations>";
+        }
+        if (s.empty()) return s;
+        return "<notations>" + s + "</notations>";
+    }
+
+    // ---- moving within the measure ----
+
+    void moveTo(std::string& out, int target) {
+        if (target < position_) backup(out, position_ - target);
+        if (target > position_) forward(out, target - position_, 0);
+        position_ = target;
+    }
+    void backup(std::string& out, int ticks) {
+        out += "<backup><duration>" + std::to_string(ticks) + "</duration></backup>\n";
+        position_ -= ticks;
+    }
+    void forward(std::string& out, int ticks, int voice) {
+        out += "<forward><duration>" + std::to_string(ticks) + "</duration>";
+        if (voice > 0) out += "<voice>" + std::to_string(voice) + "</voice>";
+        out += "</forward>\n";
+        position_ += ticks;
+    }
+
+    static constexpr std::string_view kNoteEnd = "</note>\n";
+    enum class Opened { None, HereInCurrent, Earlier };
+
+    const Song& song_;
+    const Staff& staff_;
+    const std::string instrumentId_;
+    std::vector<Measure>& measures_;
+    MusicXmlWriteResult& result_;
+    PlayState state_;
+    int transposition_ = 0;
+    int barTicks_ = kDefaultBarTicks;
+    int position_ = 0;
+    bool first_ = true;
+    std::string pendingKey_, pendingTime_, pendingClef_;
+    size_t lastNote_ = std::string::npos;  // where the last item's first note ends in the body
+    bool firstOfItem_ = false;
+    bool pendingFermata_ = false;
+    bool pendingBreath_ = false;
+    bool wedgeOpen_ = false;
+    Opened openEnding_ = Opened::None;
+    std::string openNumbers_;
+    Measure current_;  // the measure being filled
+};
+
+std::string Today() {
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&now, &utc);
+    char buffer[16];
+    std::strftime(buffer, sizeof buffer, "%Y-%m-%d", &utc);
+    return buffer;
+}
+
+// Staffs of one group next to each other are a bracketed part group named after it (number 1);
+// an Upper Grand Staff followed by a Lower Grand Staff is a brace (number 2).
+void PartGroups(const Song& song, int i, std::vector<std::string>& before,
+                std::vector<std::string>& after) {
+    const int n = song.staffCount();
+    auto sameGroup = [&song](int a, int b) {
+        return std::strncmp(song.staffAt(a)->groupName, song.staffAt(b)->groupName,
+                            sizeof Staff::groupName) == 0;
+    };
+    const bool startsGroup = (i == 0 || !sameGroup(i - 1, i)) && i + 1 < n && sameGroup(i, i + 1);
+    const bool endsGroup = i > 0 && sameGroup(i - 1, i) && (i + 1 == n || !sameGroup(i, i + 1));
+    if (startsGroup) {
+        std::string s = "<part-group type=\"start\" number=\"1\"><group-name>";
+        AppendText(s, song.staffAt(i)->groupName, sizeof Staff::groupName);
+        before.push_back(s + "</group-name><group-symbol>bracket</group-symbol></part-group>");
+    }
+    auto style = [&song](int k) { return song.staffAt(k)->staffStyle; };
+    if (i + 1 < n && style(i) == 1 && style(i + 1) == 2) {
+        before.push_back(
+            "<part-group type=\"start\" number=\"2\"><group-symbol>brace</group-symbol>"
+            "<group-barline>yes</group-barline></part-group>");
+    }
+    if (i > 0 && style(i - 1) == 1 && style(i) == 2) {
+        after.push_back("<part-group type=\"stop\" number=\"2\"/>");
+    }
+    if (endsGroup) after.push_back("<part-group type=\"stop\" number=\"1\"/>");
+}
+
+// The lines of a measure's body, indented inside the measure.
+void AppendIndented(std::string& out, std::string_view body) {
+    while (!body.empty()) {
+        const size_t end = body.find('\n');
+        const size_t n = end == std::string_view::npos ? body.size() : end + 1;
+        out.append(6, ' ');
+        out.append(body.substr(0, n));
+        body.remove_prefix(n);
+    }
+}
+
+void WritePartList(Xml& xml, std::string& out, const Song& song) {
+    xml.open("part-list");
+    if (song.staffCount() == 0) {
+        xml.open("score-part", "id=\"P1\"");
+        xml.empty("part-name");
+        xml.close("score-part");
+    }
+    for (int i = 0; i < song.staffCount(); ++i) {
+        const Staff& staff = *song.staffAt(i);
+        const std::string id = "P" + std::to_string(i + 1);
+        std::vector<std::string> before, after;
+        PartGroups(song, i, before, after);
+        for (const std::string& g : before) out += "    " + g + "\n";
+        xml.open("score-part", "id=\"" + id + "\"");
+        xml.text("part-name", staff.staffName);
+        xml.open("score-instrument", "id=\"" + id + "-I1\"");
+        xml.text("instrument-name", staff.staffName);
+        xml.close("score-instrument");
+        xml.open("midi-instrument", "id=\"" + id + "-I1\"");
+        xml.leaf("midi-channel", (staff.channel & 0xF) + 1);
+        const InstrumentPatch& patch = staff.instrument;
+        if (patch.bankSelect != 0 && patch.bank >= 0 && patch.bank < 16384) {
+            xml.leaf("midi-bank", patch.bank + 1);
+        }
+        if (patch.patch >= 1 && patch.patch <= 128) xml.leaf("midi-program", patch.patch);
+        if (staff.volume >= 0) xml.leaf("volume", std::min(staff.volume, 127) * 100 / 127);
+        if (staff.stereoPan >= 0) xml.leaf("pan", (std::min(staff.stereoPan, 127) - 64) * 90 / 64);
+        xml.close("midi-instrument");
+        xml.close("score-part");
+        for (const std::string& g : after) out += "    " + g + "\n";
+    }
+    xml.close("part-list");
+}
+
+}  // namespace
+
+MusicXmlWriteResult WriteMusicXml(Song& song, std::string& out, const MusicXmlOptions& options) {
+    MusicXmlWriteResult result;
+    out.clear();
+    auditSong(song, 0);
+    const int staffs = song.staffCount();
+    result.parts = staffs;
+
+    std::vector<std::vector<Measure>> parts(static_cast<size_t>(staffs));
+    size_t measureCount = 1;
+    for (int i = 0; i < staffs; ++i) {
+        std::vector<Measure>& measures = parts[static_cast<size_t>(i)];
+        PartWriter writer(song, i, measures, result);
+        writer.walk();
+        if (measures.empty()) {
+            measures.emplace_back();
+            writer.startEmpty(measures.back().body);
+        }
+        measureCount = std::max(measureCount, measures.size());
+    }
+    // A pickup: the first bar of the first staff is shorter than its time signature's.
+    const bool pickup = staffs > 0 && measureCount > 1 && parts[0][0].ticks > 0 &&
+                        parts[0][0].ticks < parts[0][0].barTicks;
+
+    Xml xml(out);
+    out += "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n";
+    xml.open("score-partwise", "version=\"4.0\"");
+    if (!IsEmpty(song.title)) {
+        xml.open("work");
+        xml.text("work-title", song.title);
+        xml.close("work");
+    }
+    xml.open("identification");
+    if (!IsEmpty(song.author)) xml.text("creator", song.author, "type=\"composer\"");
+    if (!IsEmpty(song.copyright1)) xml.text("rights", song.copyright1);
+    if (!IsEmpty(song.copyright2)) xml.text("rights", song.copyright2);
+    xml.open("encoding");
+    xml.leaf("software", "scq");
+    xml.leaf("encoding-date", options.encodingDate.empty() ? Today() : options.encodingDate);
+    xml.close("encoding");
+    if (!IsEmpty(song.comments)) {
+        xml.open("miscellaneous");
+        xml.text("miscellaneous-field", song.comments, "name=\"comments\"");
+        xml.close("miscellaneous");
+    }
+    xml.close("identification");
+    WritePartList(xml, out, song);
+
+    for (int i = 0; i < staffs; ++i) {
+        std::vector<Measure>& measures = parts[static_cast<size_t>(i)];
+        xml.open("part", "id=\"P" + std::to_string(i + 1) + "\"");
+        for (size_t m = 0; m < measureCount; ++m) {
+            std::string attributes = "number=\"" + std::to_string(pickup ? m : m + 1) + "\"";
+            if (pickup && m == 0) attributes += " implicit=\"yes\"";
+            xml.open("measure", attributes);
+            if (m < measures.size()) {
+                const Measure& measure = measures[m];
+                WriteBarline(xml, measure.left, "left");
+                AppendIndented(out, measure.body);
+                WriteBarline(xml, measure.right, "right");
+            } else {
+                // Padding: a measure rest of the bar's length.
+                const int bar = measures.back().barTicks;
+                if (bar > 0) {
+                    AppendIndented(out, "<note><rest measure=\"yes\"/><duration>" +
+                                            std::to_string(bar) +
+                                            "</duration><voice>1</voice></note>\n");
+                    ++result.notes;
+                }
+            }
+            xml.close("measure");
+        }
+        xml.close("part");
+    }
+    if (staffs == 0) {
+        // A score has at least one part: a song without staffs has one without music.
+        xml.open("part", "id=\"P1\"");
+        xml.empty("measure", "number=\"1\"");
+        xml.close("part");
+    }
+    xml.close("score-partwise");
+    result.measures = static_cast<int>(measureCount);
+    return result;
+}
+
+}  // namespace scq

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <string>
+
+namespace scq {
+
+class Song;
+
+// The notation of a song as a MusicXML 4.0 `score-partwise` document, UTF-8.
+//
+// The header holds the title, the author as composer, both copyright lines, the comments and
+// the encoding software and date. Every staff is a part, in staff order, named after the staff,
+// with its channel, starting instrument, volume and pan, and its transposition. A measure is
+// what lies between two bar lines of the staff: its onsets, counted from the part's start in
+// divisions (192 to the quarter note, the song's own ticks), are the staff's times when its
+// items are walked in order. Bar lines with nothing between them make one boundary. A short
+// first bar of the first staff is an implicit measure (numbered 0) in every part; parts with
+// fewer measures are padded at the end with measure rests.
+//
+// Notes carry the pitch the performance gives them before the staff's transposition, spelled
+// as written (letter from the staff position and clef, alteration from the note's accidental
+// or the accidentals in force in the bar); a pitch that would fall below octave 0 is written an
+// octave higher. Written with them: type, dots, shown accidentals, chords (members of another
+// length than the chord's in voice 2), rest chords (the chord in voice 2), triplets, grace
+// notes, ties, slurs, beams, stems, accents, staccato and tenuto, fermatas (on the next note)
+// and breath marks (on the note before), hidden items as not printed, highlight colours, and
+// muted notes as silent. Clefs, key signatures (non-standard sets as altered steps) and time
+// signatures become attributes; bar line styles, repeats and endings become bar lines; flow
+// directions, tempo marks, dynamics, wedges (where the audit gave the ramp an end), other
+// variations and styles (as words), texts, pedal marks and instrument changes become
+// directions and sounds. Staffs of one group next to each other form a bracketed part group,
+// an upper and lower grand staff a brace.
+//
+// Controller sweeps, lyrics and page options are not written.
+struct MusicXmlOptions {
+    // The encoding date, YYYY-MM-DD; empty: today's date (UTC).
+    std::string encodingDate;
+};
+
+struct MusicXmlWriteResult {
+    int parts = 0;
+    int measures = 0;  // per part (every part has as many)
+    int notes = 0;     // note elements written, rests and padding included
+};
+
+// Writes the document into `out`, replacing what it held. The song is audited first where a
+// staff needs it, as before a performance.
+MusicXmlWriteResult WriteMusicXml(Song& song, std::string& out, const MusicXmlOptions& options = {});
+
+}  // namespace scq

@@ -1,0 +1,316 @@
+// The MusicXML writer: every exported file validates against the schema, and the notes read back
+// from each part (onset from the part's start, MIDI number of the written pitch, duration) are
+// the staff's notes walked in item order.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "cli/Repair.h"
+#include "export/MusicXmlWriter.h"
+#include "items/DurationItems.h"
+#include "perform/PerformRules.h"
+#include "song/Song.h"
+#include "song/SongFile.h"
+#include "stream/MemoryStream.h"
+#include "support/ExportSongs.h"
+#include "support/Process.h"
+#include "support/RichSongs.h"
+
+namespace scq::test {
+namespace {
+
+namespace fs = std::filesystem;
+using NoteRow = std::tuple<int64_t, int, int64_t>;  // onset, MIDI number, duration
+
+// Notation cases: clefs with their shifts, every key, carried and cancelled accidentals, a
+// pickup, triplets, dots, ties across a bar line, grace notes, chords of mixed lengths, rest
+// chords, beams, every bar line style, hidden items, staffs of unequal length and texts that
+// XML cannot hold as they are.
+SongSpec NotationCases() {
+    SongSpec song;
+    song.info.title = std::string("A\x01<&>\"\x81\x80\xE9", 9);
+    song.info.comments = "line one\rline two\x1F";
+    std::vector<Item> rhythm = {Time(3, 4), Note(-1), Bar(),
+                                Note(0, dur::Eighth).triplet(grp::First),
+                                Note(1, dur::Eighth).triplet(grp::Middle),
+                                Note(2, dur::Eighth).triplet(grp::End),
+                                Note(0, dur::Quarter, attr::Dotted), Note(3, dur::Eighth), Bar(),
+                                Note(0, dur::Half, attr::TieOut).accid(acc::Sharp),
+                                Note(0, dur::Quarter, attr::TieOut), Bar(),
+                                Note(0, dur::Quarter), Note(1, dur::Eighth, attr::Grace),
+                                Chord(dur::Quarter, {0, 2, 4}),
+                                Chord({Note(-2, dur::Quarter, attr::ChordMem),
+                                       Note(3, dur::Half, attr::ChordMem)}),
+                                Bar(bar::Double), Rest(dur::Whole), Bar(bar::LocalRepeatOpen),
+                                RestChord(dur::Half, Chord(dur::Quarter, {-2, 0})),
+                                Note(0, dur::Eighth).beam(grp::First).vis(vis::Never),
+                                Note(1, dur::Eighth).beam(grp::End), Bar(bar::LocalRepeatClose, 3),
+                                Bar(bar::MasterRepeatOpen), CommonTime(),
+                                Note(0, dur::Whole, attr::DoubleDotted), Bar(bar::MasterRepeatClose),
+                                Bar(bar::SectionOpen), AllaBreve(), Note(5, dur::Whole),
+                                Bar(bar::SectionClose)};
+    song.staffs.push_back(MakeStaff("Rhythm", rhythm));
+    std::vector<Item> clefs;
+    for (int c : {clef::Treble, clef::Bass, clef::Alto, clef::Tenor}) {
+        for (int shift : {0, 1, 2}) {
+            for (const Item& i : {Item(Clef(c, shift)), Item(Note(-3)), Item(Note(4)), Item(Bar())}) {
+                clefs.push_back(i);
+            }
+        }
+    }
+    song.staffs.push_back(MakeStaff("Clefs", clefs));
+    std::vector<Item> keys;
+    for (int size = -7; size <= 7; ++size) {
+        for (const Item& i : {Item(Key(size)), Item(Note(1)), Item(Note(2).accid(acc::Flat)),
+                              Item(Note(2)), Item(Note(-5, dur::Quarter, 0, acc::Natural)),
+                              Item(Bar()), Item(Note(2)), Item(Bar())}) {
+            keys.push_back(i);
+        }
+    }
+    keys.push_back(KeyMasks(1 << letter::E, 1 << letter::G | 1 << letter::A));
+    keys.push_back(Note(0));
+    song.staffs.push_back(MakeStaff("Keys", keys));
+    std::vector<Item> marks = {Bar(bar::MasterRepeatOpen)};
+    for (int e = 0; e < 8; ++e) {
+        for (const Item& i : {Item(Ending(1 << e)), Item(Note(0, dur::Whole)),
+                              Item(Bar(e < 7 ? bar::MasterRepeatClose : bar::Single))}) {
+            marks.push_back(i);
+        }
+    }
+    for (int k = 0; k < 10; ++k) marks.push_back(Flow(k));
+    for (int d = dyn::ppp; d <= dyn::fff; ++d) marks.push_back(Dynamic(d));
+    for (int b = tbase::Eighth; b <= tbase::DottedHalf; ++b) marks.push_back(Tempo(120, b));
+    for (const Item& i : {Item(Dynamic(dyn::p)), Item(DynamicVariation(dvar::Crescendo)),
+                          Item(Note(0).col(1)), Item(Dynamic(dyn::f)),
+                          Item(TempoVariation(tvar::Accelerando)), Item(PerformanceStyle(7)),
+                          Item(Text("words", 1)), Item(Pedal(true)), Item(Fermata()),
+                          Item(Note(0).mute()), Item(BreathMark()), Item(Pedal(false)),
+                          Item(Instrument(41))}) {
+        marks.push_back(i);
+    }
+    song.staffs.push_back(MakeStaff("Marks", marks));
+    song.staffs.push_back(MakeStaff("Short", {Note(0, dur::Whole)}));
+    song.staffs.back().transposition = -14;
+    song.staffs.push_back(MakeStaff("Empty"));
+    return song;
+}
+
+struct Case {
+    std::string name;
+    std::unique_ptr<Song> song;
+};
+
+std::vector<Case> Songs() {
+    std::vector<Case> cases;
+    auto add = [&cases](std::string name, const Bytes& bytes) {
+        MemoryStream stream(bytes.data(), bytes.size());
+        SongFileInfo info;
+        cases.push_back({std::move(name), LoadSongFromStream(stream, info)});
+    };
+    add("cases", BuildSong(NotationCases()));
+    add("no-staffs", BuildSong(SongSpec{}));
+    for (int revision = 0; revision <= 16; ++revision) {
+        add("rich-" + std::to_string(revision), BuildSong(RichSong(revision)));
+    }
+    int n = 0;
+    for (const SongSpec& s : FlowSongs()) add("flow-" + std::to_string(n++), BuildSong(s));
+    for (const NamedSong& s : ExportSongs(false)) add(s.name, BuildSong(s.song));
+    for (const auto& entry : fs::directory_iterator(fs::path(SCQ_SOURCE_DIR) / "examples")) {
+        if (entry.path().extension() != ".scq") continue;
+        SongFileInfo info;
+        cases.push_back({"example-" + entry.path().stem().string(),
+                         LoadSongWithRepair(entry.path().c_str(), info, nullptr)});
+    }
+    return cases;
+}
+
+std::string Export(Song& song) {
+    std::string text;
+    MusicXmlOptions options;
+    options.encodingDate = "2026-01-02";
+    WriteMusicXml(song, text, options);
+    return text;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reading back.
+
+std::string Text(xmlNode* node, const char* child) {
+    for (xmlNode* c = node->children; c; c = c->next) {
+        if (c->type == XML_ELEMENT_NODE && xmlStrcmp(c->name, BAD_CAST child) == 0) {
+            xmlChar* content = xmlNodeGetContent(c);
+            std::string s = reinterpret_cast<const char*>(content);
+            xmlFree(content);
+            return s;
+        }
+    }
+    return {};
+}
+
+bool Has(xmlNode* node, const char* child) {
+    for (xmlNode* c = node->children; c; c = c->next) {
+        if (c->type == XML_ELEMENT_NODE && xmlStrcmp(c->name, BAD_CAST child) == 0) return true;
+    }
+    return false;
+}
+
+// Each part's notes (rests left out), sorted; and each part's measure count.
+std::vector<std::vector<NoteRow>> ReadBack(const std::string& text, std::vector<int>& measures) {
+    std::unique_ptr<xmlDoc, void (*)(xmlDoc*)> doc(
+        xmlReadMemory(text.data(), static_cast<int>(text.size()), "song.musicxml", nullptr,
+                      XML_PARSE_NONET),
+        xmlFreeDoc);
+    std::vector<std::vector<NoteRow>> parts;
+    if (!doc) return parts;
+    static constexpr int kStep[7] = {9, 11, 0, 2, 4, 5, 7};  // A..G
+    for (xmlNode* part = xmlDocGetRootElement(doc.get())->children; part; part = part->next) {
+        if (part->type != XML_ELEMENT_NODE || xmlStrcmp(part->name, BAD_CAST "part") != 0) continue;
+        std::vector<NoteRow>& notes = parts.emplace_back();
+        measures.push_back(0);
+        int64_t start = 0;
+        for (xmlNode* m = part->children; m; m = m->next) {
+            if (m->type != XML_ELEMENT_NODE) continue;
+            ++measures.back();
+            int64_t at = 0, last = 0;
+            for (xmlNode* e = m->children; e; e = e->next) {
+                if (e->type != XML_ELEMENT_NODE) continue;
+                const std::string name = reinterpret_cast<const char*>(e->name);
+                const int64_t d = std::stoll("0" + Text(e, "duration"));
+                if (name == "backup") at -= d;
+                if (name == "forward") at += d;
+                if (name != "note") continue;
+                const int64_t onset = Has(e, "chord") ? last : at;
+                if (!Has(e, "chord")) at += d;
+                last = onset;
+                if (Has(e, "rest")) continue;
+                xmlNode* p = e->children;
+                while (xmlStrcmp(p->name, BAD_CAST "pitch") != 0) p = p->next;
+                const std::string a = Text(p, "alter");
+                const int alter = a.empty() ? 0 : std::stoi(a);
+                const int midi = 12 * (std::stoi(Text(p, "octave")) + 1) +
+                                 kStep[Text(p, "step")[0] - 'A'] + alter;
+                notes.emplace_back(start + onset, midi, d);
+            }
+            start += at;
+        }
+        std::sort(notes.begin(), notes.end());
+    }
+    return parts;
+}
+
+// The staff's notes walked in item order, with the pitch the performance gives them before the
+// staff's transposition.
+std::vector<NoteRow> StaffNotes(const Staff& staff) {
+    std::vector<NoteRow> notes;
+    PlayState state;
+    int64_t time = 0;
+    for (int i = 0; i < staff.itemCount(); ++i) {
+        NotationItem* item = staff.itemAt(i);
+        NotationItem* chord = item;
+        if (item->typeCode() == kRestChordItem) {
+            chord = static_cast<RestChordItem*>(item)->attachedChord.get();
+        }
+        if (chord && chord->hasNotes()) {
+            const bool grace = static_cast<DurationItem*>(chord)->hasAttribute(DurationItem::kGrace) ||
+                               chord->durationTicks() <= 0;
+            for (int m = 0; m < chord->memberCount(); ++m) {
+                const NoteItem* n = chord->member(m);
+                notes.emplace_back(time, perform::notePitch(state, n->staffPosition, n->accidental),
+                                   grace ? 0 : std::max(n->durationTicks(), 0));
+            }
+        }
+        item->applyToStaffState(state);
+        time += std::max(item->durationTicks(), 0);
+    }
+    std::sort(notes.begin(), notes.end());
+    return notes;
+}
+
+TEST(MusicXmlWriter, NotesReadBackAsTheStaffsNotes) {
+    for (Case& c : Songs()) {
+        ASSERT_TRUE(c.song) << c.name;
+        std::vector<int> measures;
+        const auto parts = ReadBack(Export(*c.song), measures);
+        ASSERT_EQ(parts.size(), static_cast<size_t>(std::max(c.song->staffCount(), 1))) << c.name;
+        for (int i = 0; i < c.song->staffCount(); ++i) {
+            EXPECT_EQ(parts[static_cast<size_t>(i)], StaffNotes(*c.song->staffAt(i)))
+                << c.name << " staff " << i;
+            EXPECT_EQ(measures[static_cast<size_t>(i)], measures[0]) << c.name << " staff " << i;
+        }
+    }
+}
+
+TEST(MusicXmlWriter, EveryFileValidatesAgainstTheSchema) {
+    const fs::path schema = fs::path(SCQ_MUSICXML_SCHEMA_DIR);
+    if (std::string(SCQ_XMLLINT).empty() || !fs::exists(schema / "musicxml.xsd")) {
+        GTEST_SKIP() << "no xmllint or no schema in " << schema;
+    }
+    const fs::path dir = fs::temp_directory_path() / ("scq-musicxml-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    std::vector<std::string> args = {"--noout", "--nonet", "--schema",
+                                     (schema / "musicxml.xsd").string()};
+    for (Case& c : Songs()) {
+        const std::string text = Export(*c.song);
+        const fs::path file = dir / (c.name + ".musicxml");
+        ASSERT_TRUE(WriteFile(file.string(), Bytes(text.begin(), text.end())));
+        args.push_back(file.string());
+    }
+    const ProgramRun run =
+        RunProgram(SCQ_XMLLINT, args, "/dev/null",
+                   {"XML_CATALOG_FILES=" + (schema / "catalog.xml").string()}, true, true);
+    fs::remove_all(dir);
+    EXPECT_EQ(run.exitCode, 0) << run.out;
+}
+
+// What the notation cases must say in MusicXML terms.
+TEST(MusicXmlWriter, NotationCasesAreSpelledOut) {
+    const Bytes bytes = BuildSong(NotationCases());
+    MemoryStream in(bytes.data(), bytes.size());
+    SongFileInfo info;
+    std::unique_ptr<Song> song = LoadSongFromStream(in, info);
+    ASSERT_TRUE(song);
+    const std::string text = Export(*song);
+    for (const char* fragment : {
+             "<work-title>A\xEF\xBF\xBD&lt;&amp;&gt;&quot;\xEF\xBF\xBD\xE2\x82\xAC\xC3\xA9</work-title>",
+             "line one\rline two\xEF\xBF\xBD</miscellaneous-field>",
+             "<measure number=\"0\" implicit=\"yes\">",
+             "<time-modification><actual-notes>3</actual-notes>",
+             "<tuplet type=\"start\" bracket=\"yes\"/>", "<dot/><dot/>",
+             "<tie type=\"stop\"/>", "<grace/>", "<chord/>", "<backup><duration>",
+             "<beam number=\"1\">begin</beam>", "<note print-object=\"no\">",
+             "<rest measure=\"yes\"/><duration>576</duration>",
+             "<bar-style>light-light</bar-style>", "<repeat direction=\"forward\"/>",
+             "<repeat direction=\"backward\" times=\"3\"/>", "<repeat direction=\"backward\"/>",
+             "<time symbol=\"common\">", "<time symbol=\"cut\">",
+             "<sign>C</sign><line>4</line><clef-octave-change>-1</clef-octave-change>",
+             "<sign>F</sign><line>4</line><clef-octave-change>1</clef-octave-change>",
+             "<key><fifths>-7</fifths></key>", "<key><fifths>7</fifths></key>",
+             "<key-step>G</key-step><key-alter>1</key-alter><key-step>A</key-step>"
+             "<key-alter>1</key-alter><key-step>E</key-step><key-alter>-1</key-alter>",
+             "<transpose><chromatic>-2</chromatic><octave-change>-1</octave-change>",
+             "<step>B</step><alter>1</alter><octave>4</octave>",  // sharp, then carried
+             "<ending number=\"1\" type=\"start\">1.</ending>",
+             "<ending number=\"7\" type=\"stop\"/>", "<ending number=\"\" type=\"start\">D.</ending>",
+             "<ending number=\"\" type=\"discontinue\"/>", "<segno/>", "<coda/>",
+             "<sound fine=\"yes\"/>", "<words>D.S. al Coda</words>", "<sound tocoda=\"coda\"/>",
+             "<dynamics><fff/></dynamics>", "<beat-unit-dot/><per-minute>40</per-minute>",
+             "<wedge type=\"crescendo\"/>", "<wedge type=\"stop\"/>", "<pedal type=\"start\"",
+             "<midi-program>41</midi-program></midi-instrument></sound>", "color=\"#E00000\"",
+             "<note dynamics=\"0\">", "<fermata type=\"upright\"/>", "<breath-mark/>",
+             "<group-name>Standard</group-name>",
+         }) {
+        EXPECT_NE(text.find(fragment), std::string::npos) << fragment;
+    }
+}
+
+}  // namespace
+}  // namespace scq::test
