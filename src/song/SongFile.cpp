@@ -50,8 +50,7 @@ std::unique_ptr<Song> ReadSong(SongInputStream& s, SongFileInfo& info, LogSink* 
             // The limit, not the data, stopped the load: that is the reason, wherever it was.
             const int64_t at = info.error.offset;
             info.error = LoadFailure{};
-            info.error.note(at, "too many items (more than %llu)",
-                            static_cast<unsigned long long>(options.maxItems));
+            info.error.note(at, "%s", LoadStopReason(kStopTooManyItems));
         }
     }
     song->setOlderRevision(info.status == kLoadOlder ? 1 : 0);
@@ -74,7 +73,7 @@ std::unique_ptr<Song> OutOfMemory(SongFileInfo& info) {
     info.stop = kStopOutOfMemory;
     const int64_t at = info.error.offset;
     info.error = LoadFailure{};
-    info.error.note(at, "out of memory");
+    info.error.note(at, "%s", LoadStopReason(kStopOutOfMemory));
     return nullptr;
 }
 
