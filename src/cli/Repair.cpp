@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "cli/FileSystem.h"
@@ -48,7 +49,7 @@ extern "C" void RemoveTempAndDie(int signal) {
 // program ends it first; the earlier handlers come back afterwards.
 class TempCopyGuard {
 public:
-    explicit TempCopyGuard(const std::string& path) {
+    explicit TempCopyGuard(const std::string& path) : path_(path) {
         if (path.size() >= sizeof tempPath) return;
         std::memcpy(tempPath, path.c_str(), path.size() + 1);
         struct sigaction action {};
@@ -68,7 +69,10 @@ public:
         armed_ = true;
     }
     ~TempCopyGuard() {
-        if (!armed_) return;
+        if (!armed_) {
+            ::unlink(path_.c_str());
+            return;
+        }
         // Block the signals while the copy goes, so that a handler never sees half a state.
         sigset_t block;
         sigset_t old;
@@ -86,6 +90,7 @@ public:
     TempCopyGuard& operator=(const TempCopyGuard&) = delete;
 
 private:
+    std::string path_;
     bool armed_ = false;
     struct sigaction previous_[std::size(kCleanupSignals)] {};
 };
@@ -208,9 +213,18 @@ std::unique_ptr<Song> LoadSongWithRepair(const char* path, SongFileInfo& info, b
         return song;
     }
 
+    // The signals wait while the copy is made and its guard set up, so that no moment is left
+    // in which one of them could end the program with the copy in place.
+    sigset_t block;
+    sigset_t old;
+    sigemptyset(&block);
+    for (int sig : kCleanupSignals) sigaddset(&block, sig);
+    ::sigprocmask(SIG_BLOCK, &block, &old);
     const std::string temp = CreateTempFile();
+    std::optional<TempCopyGuard> guard;
+    if (!temp.empty()) guard.emplace(temp);
+    ::sigprocmask(SIG_SETMASK, &old, nullptr);
     if (temp.empty()) return nullptr;
-    TempCopyGuard guard(temp);
     if (RepairTextTransfer(path, temp.c_str())) {
         song = LoadSongFile(temp.c_str(), info, nullptr, options);
         if (repaired) *repaired = true;

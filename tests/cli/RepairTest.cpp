@@ -2,7 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <climits>
 #include <string>
@@ -209,6 +212,79 @@ TEST_F(LoadWithRepairTest, NoTemporaryDirectoryMeansNoRepair) {
     SongFileInfo info;
     EXPECT_EQ(LoadSongWithRepair((files_ / "damaged").c_str(), info), nullptr);
     EXPECT_EQ(info.status, kLoadCorrupt);
+}
+
+TEST_F(LoadWithRepairTest, MemoryCopyLoadsAsTheTemporaryFile) {
+    testing::InfoSpec texts;
+    texts.comments = "one\ntwo";
+    const std::string damaged = testing::ToCrLf(testing::DamageableSongBytes(texts));
+    std::string cut = damaged;
+    cut.resize(cut.size() - 9);
+    const std::pair<const char*, std::string> files[] = {
+        {"damaged", damaged}, {"cut", cut}, {"junk", "not\r\na song"}};
+    for (const auto& [name, bytes] : files) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(WriteBytes(files_ / name, bytes));
+        SongFileInfo viaFile;
+        SongFileInfo inMemory;
+        bool repairedFile = false;
+        bool repairedMemory = false;
+        auto a = LoadSongWithRepair((files_ / name).c_str(), viaFile, &repairedFile);
+        auto b = LoadSongWithRepair((files_ / name).c_str(), inMemory, &repairedMemory, {},
+                                    RepairCopy::kMemory);
+        EXPECT_EQ(viaFile.status, inMemory.status);
+        EXPECT_EQ(repairedFile, repairedMemory);
+        EXPECT_STREQ(viaFile.error.reason, inMemory.error.reason);
+        EXPECT_EQ(viaFile.error.offset, inMemory.error.offset);
+        ASSERT_EQ(a != nullptr, b != nullptr);
+        if (a) {
+            EXPECT_STREQ(a->comments, b->comments);
+        }
+    }
+    // The memory copy needs no temporary directory, and tells the notice when asked.
+    ASSERT_EQ(::setenv("TMPDIR", (tmp_ / "missing").c_str(), 1), 0);
+    SongFileInfo info;
+    std::string notice;
+    EXPECT_NE(LoadSongWithRepair((files_ / "damaged").c_str(), info, nullptr, {},
+                                 RepairCopy::kMemory, &notice),
+              nullptr);
+    EXPECT_EQ(info.status, kLoadNewest);
+    EXPECT_EQ(notice, RepairNoticeText((files_ / "damaged").c_str()));
+}
+
+// scqinfo ended by a signal while its repaired copy exists leaves no temporary file behind.
+TEST(RepairSignalTest, InterruptedRepairRemovesTheCopy) {
+    TempDir files;
+    // Text without any song in it, every line feed after a carriage return: scqinfo reads it,
+    // decides to repair it, and copies 48 MB into the temporary file.
+    std::string text;
+    for (int i = 0; i < 1 << 22; ++i) text += "lyric line\r\n";
+    ASSERT_TRUE(WriteBytes(files / "big.scq", text));
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(sig);
+        TempDir tmp;
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            ::setenv("TMPDIR", tmp.path().c_str(), 1);
+            const int null = ::open("/dev/null", O_WRONLY);
+            ::dup2(null, 1);
+            ::dup2(null, 2);
+            ::execl(SCQINFO_PATH, SCQINFO_PATH, (files / "big.scq").c_str(), nullptr);
+            ::_exit(127);
+        }
+        bool seen = false;
+        for (int wait = 0; wait < 20000 && !seen; ++wait) {
+            seen = !tmp.List().empty();
+            if (!seen) ::usleep(500);
+        }
+        ::kill(pid, sig);
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(seen) << "the copy never appeared";
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << status;
+        EXPECT_TRUE(tmp.List().empty()) << "a temporary file survived";
+    }
 }
 
 }  // namespace
