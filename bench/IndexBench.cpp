@@ -1,0 +1,125 @@
+// scqdump as an indexer of whole archives, as a script would run it:
+// - BM_ScqinfoPerFile: one scqinfo process per file (a sample of the 10,000 small songs; the
+//   figure is per file), the way an archive is indexed without scqdump;
+// - BM_Summary/jobs: `scqdump --summary -j N --files-from LIST` over the 10,000 small songs;
+// - BM_SummaryDamaged/valid and /truncated: 20,000 files of the same size, whole songs against
+//   songs cut short, with -j 1: a damaged file must cost no more than a valid one.
+
+#include <benchmark/benchmark.h>
+
+#include <string>
+#include <vector>
+
+#include "cli/Subprocess.h"
+#include "support/Process.h"
+#include "support/RichSongs.h"
+#include "support/SongBuilder.h"
+
+namespace {
+
+using namespace scq::test;
+
+constexpr int kSmallSongs = 10000;
+constexpr int kScqinfoSample = 1000;
+constexpr int kDamageFiles = 20000;
+
+struct FileSet {
+    scq::testing::TempDir dir;
+    std::string list;
+    std::vector<std::string> paths;
+
+    void add(const std::string& name, const Bytes& bytes) {
+        const std::string path = dir / name;
+        WriteFile(path, bytes);
+        paths.push_back(path);
+    }
+    void finish() {
+        std::string names;
+        for (const std::string& p : paths) names += p + "\n";
+        list = dir / "list";
+        scq::testing::WriteBytes(list, names);
+    }
+};
+
+const FileSet& SmallSongs() {
+    static FileSet* set = [] {
+        auto* s = new FileSet;
+        for (int n = 0; n < kSmallSongs; ++n) {
+            s->add("s" + std::to_string(n) + ".scq", BuildSong(SmallSong(n)));
+        }
+        s->finish();
+        return s;
+    }();
+    return *set;
+}
+
+// 20,000 files of 1000 bytes: whole songs, or songs of twice the size cut in half.
+const FileSet& DamageSet(bool truncated) {
+    static FileSet* sets[2] = {nullptr, nullptr};
+    FileSet*& set = sets[truncated ? 1 : 0];
+    if (!set) {
+        set = new FileSet;
+        for (int n = 0; n < kDamageFiles; ++n) {
+            Bytes bytes = BuildSong(SmallSong(n, truncated ? 2000 : 1000));
+            if (truncated) bytes.resize(bytes.size() / 2);
+            set->add("d" + std::to_string(n) + ".scq", bytes);
+        }
+        set->finish();
+    }
+    return *set;
+}
+
+double RunDump(const std::vector<std::string>& args) {
+    RunSettings settings;
+    settings.keepOutput = false;
+    const ProgramRun r = RunProgram(SCQDUMP_PATH, args, "/dev/null", settings);
+    return r.signal == 0 && r.exitCode >= 0 && r.exitCode <= 1 ? r.seconds : -1;
+}
+
+void BM_ScqinfoPerFile(benchmark::State& state) {
+    const FileSet& set = SmallSongs();
+    RunSettings settings;
+    settings.keepOutput = false;
+    for (auto _ : state) {
+        for (int n = 0; n < kScqinfoSample; ++n) {
+            RunProgram(SCQINFO_PATH, {set.paths[static_cast<size_t>(n) * 10]}, "/dev/null",
+                       settings);
+        }
+    }
+    state.counters["files_per_second"] = benchmark::Counter(
+        static_cast<double>(state.iterations() * kScqinfoSample), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_ScqinfoPerFile)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+
+void BM_Summary(benchmark::State& state) {
+    const FileSet& set = SmallSongs();
+    const std::string jobs = std::to_string(state.range(0));
+    for (auto _ : state) {
+        if (RunDump({"--summary", "-j", jobs, "--files-from", set.list}) < 0) {
+            state.SkipWithError("scqdump failed");
+        }
+    }
+    state.counters["files_per_second"] = benchmark::Counter(
+        static_cast<double>(state.iterations() * kSmallSongs), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_Summary)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
+void BM_SummaryDamaged(benchmark::State& state) {
+    const FileSet& set = DamageSet(state.range(0) == 1);
+    for (auto _ : state) {
+        if (RunDump({"--summary", "-j", "1", "--files-from", set.list}) < 0) {
+            state.SkipWithError("scqdump failed");
+        }
+    }
+    state.SetLabel(state.range(0) == 1 ? "truncated" : "valid");
+    state.counters["files_per_second"] = benchmark::Counter(
+        static_cast<double>(state.iterations() * kDamageFiles), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_SummaryDamaged)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3)
+    ->UseRealTime();
+
+}  // namespace
