@@ -57,10 +57,11 @@ std::unique_ptr<Song> ReadSong(SongInputStream& s, SongFileInfo& info, LogSink* 
     if (s.HasError()) {
         info.status = kLoadCorrupt;
         info.error.note(s.Tell(), "damaged song data");
-    } else {
-        // A short read that raised no error flag left a song that loaded: no failure.
+    } else if (!s.ReachedEnd()) {
         info.error = LoadFailure{};
     }
+    // Otherwise the data ran out inside a block read, which raises no error flag: the status
+    // stays as it was, and the error tells that the song is incomplete.
     if (song->staffCount() == 0) song->addStaff(std::make_unique<Staff>());
     auditSong(*song, 1);
     return song;

@@ -78,7 +78,9 @@ struct SongFileInfo {
     LoadStatus status = kLoadNotSong;
     LoadStop stop = kStopNone;
     LoadFileProblem fileProblem = kFileOk;
-    // Set exactly when the load failed (status 3 to 8); empty for statuses 0 to 2.
+    // Set when the load failed (status 3 to 8), and when a load of status 1 or 2 met the end
+    // of the data early: a plain file cut inside 16-bit words or a lyric line loads with one of
+    // those statuses, its song incomplete. Empty otherwise.
     LoadFailure error;
 
     void clear() { *this = SongFileInfo{}; }

@@ -622,6 +622,7 @@ const char* Outcome(const SongFileInfo& info, bool repaired) {
             return "empty";
         case kLoadNewest:
         case kLoadOlder:
+            if (info.error.set()) return "damaged";  // the data ended early
             return repaired ? "repaired" : "ok";
         case kLoadNotSong:
             switch (info.fileProblem) {
@@ -647,7 +648,8 @@ const char* Outcome(const SongFileInfo& info, bool repaired) {
 }
 
 bool IsFailure(const SongFileInfo& info) {
-    return info.status != kLoadEmpty && info.status != kLoadNewest && info.status != kLoadOlder;
+    return info.status != kLoadEmpty && (info.error.set() || (info.status != kLoadNewest &&
+                                                              info.status != kLoadOlder));
 }
 
 namespace {

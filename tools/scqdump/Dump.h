@@ -44,7 +44,8 @@ struct Options {
 // What became of a load, in one word: ok, empty, repaired, damaged, not-found, not-a-file,
 // unreadable, not-a-song, too-new, rejected-header, out-of-memory.
 const char* Outcome(const SongFileInfo& info, bool repaired);
-// Whether an outcome is a failure: anything but ok, empty and repaired.
+// Whether an outcome is a failure: anything but ok, empty and repaired. A load of status 1 or
+// 2 whose data ended early is damaged.
 bool IsFailure(const SongFileInfo& info);
 
 // Loads one file as scqinfo does, but with the item limit of the options and the repair made in
