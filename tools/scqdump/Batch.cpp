@@ -133,17 +133,16 @@ bool ReadNameList(std::FILE* in, bool nul, std::vector<std::string>& names) {
 }
 
 std::vector<std::string> ExpandFolders(const std::vector<std::string>& names, bool recursive,
-                                       std::FILE* err) {
+                                       std::FILE* err, bool* complete) {
     namespace fs = std::filesystem;
     std::vector<std::string> result;
+    if (complete) *complete = true;
     for (const std::string& name : names) {
         std::error_code ec;
-        if (!recursive || !fs::is_directory(fs::symlink_status(name, ec))) {
-            // A link to a folder given by name is walked as the folder it names.
-            if (!recursive || !fs::is_directory(fs::status(name, ec))) {
-                result.push_back(name);
-                continue;
-            }
+        // A folder given by name, or a link to one, is walked.
+        if (!recursive || !fs::is_directory(fs::status(name, ec))) {
+            result.push_back(name);
+            continue;
         }
         std::vector<std::string> found;
         fs::recursive_directory_iterator it(name, fs::directory_options::none, ec);
@@ -157,6 +156,7 @@ std::vector<std::string> ExpandFolders(const std::vector<std::string>& names, bo
         }
         if (ec) {
             std::fprintf(err, "scqdump: %s: %s\n", name.c_str(), ec.message().c_str());
+            if (complete) *complete = false;
         }
         std::sort(found.begin(), found.end());
         result.insert(result.end(), found.begin(), found.end());

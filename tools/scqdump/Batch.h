@@ -18,9 +18,10 @@ bool ReadNameList(std::FILE* in, bool nul, std::vector<std::string>& names);
 // With `recursive`, replaces each name of a folder by the names of the song files (ending in
 // ".scq", in any letter case) under it and its subfolders, in byte order of their paths;
 // symbolic links to folders are not followed, links to files are listed. Other names stay as
-// they are. A folder that cannot be walked whole gets a line "scqdump: NAME: REASON" on `err`.
+// they are. A folder that cannot be walked whole gets a line "scqdump: NAME: REASON" on `err`,
+// and `complete` (optional) false.
 std::vector<std::string> ExpandFolders(const std::vector<std::string>& names, bool recursive,
-                                       std::FILE* err);
+                                       std::FILE* err, bool* complete = nullptr);
 
 struct BatchOptions {
     unsigned jobs = 1;      // files loaded at once

@@ -76,8 +76,8 @@ int main(int argc, char** argv) {
     app.set_help_flag("-h,--help", "print this help and exit");
     app.footer(
         "Exit status: 0 when every FILE produced a song, 1 when any did not (its document or "
-        "record is still printed, and a line on standard error says why) or the output could "
-        "not be written, 2 for a usage error.");
+        "record is still printed, and a line on standard error says why), a folder could not "
+        "be walked whole or the output could not be written, 2 for a usage error.");
     app.add_flag("--performance", options.performance, "add the two play times");
     app.add_flag("--events", options.events, "add the event lists (implies --performance)");
     app.add_flag("--pretty", options.pretty, "indent the documents for people");
@@ -130,7 +130,9 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    const std::vector<std::string> names = scq::dump::ExpandFolders(files, recursive, stderr);
+    bool walked = true;
+    const std::vector<std::string> names =
+        scq::dump::ExpandFolders(files, recursive, stderr, &walked);
     batch.progress = progress || ::isatty(STDERR_FILENO) == 1;
 
     if (options.summary && options.csv) std::fputs(scq::dump::SummaryCsvHeader().c_str(), stdout);
@@ -140,5 +142,5 @@ int main(int argc, char** argv) {
         std::fputs("scqdump: cannot write to standard output\n", stderr);
         return 1;
     }
-    return allLoaded ? 0 : 1;
+    return allLoaded && walked ? 0 : 1;
 }
