@@ -104,7 +104,45 @@ bool ReadWholeFile(const char* path, std::vector<uint8_t>& bytes) {
     return file.ReadBlock(bytes.data(), bytes.size()) == bytes.size();
 }
 
+void Announce(const char* path, std::string* notice) {
+    if (notice) {
+        *notice += RepairNoticeText(path);
+    } else {
+        PrintRepairNotice(path);
+    }
+}
+
+bool Repairable(const SongFileInfo& info) {
+    return (info.status == kLoadNotSong || info.status == kLoadCorrupt) &&
+           info.stop == kStopNone && info.fileProblem == kFileOk;
+}
+
 }  // namespace
+
+// The file is read once; the load, the test for text-mode damage and the repair work on its
+// bytes, read as a file is read.
+std::unique_ptr<Song> LoadFromMemoryWithRepair(const char* path, SongFileInfo& info,
+                                               bool* repaired, const LoadOptions& options,
+                                               std::string* notice) {
+    std::vector<uint8_t> bytes;
+    // A file that cannot be opened or read whole fails as the file loader tells.
+    if (!ReadWholeFile(path, bytes)) return LoadSongFile(path, info, nullptr, options);
+    std::unique_ptr<Song> song;
+    {
+        ByteView view(bytes.data(), bytes.size());
+        song = LoadSongFromSource(view, info, nullptr, options);
+    }
+    if (!Repairable(info) || !IsDamagedByTextTransfer(bytes)) return song;
+    Announce(path, notice);
+    song.reset();
+    std::vector<uint8_t> fixed;
+    if (!RepairTextTransfer(bytes, fixed)) return nullptr;
+    bytes = std::vector<uint8_t>();
+    ByteView view(fixed.data(), fixed.size());
+    song = LoadSongFromSource(view, info, nullptr, options);
+    if (repaired) *repaired = true;
+    return song;
+}
 
 std::string RepairNoticeText(const char* path) {
     std::string text = path;
@@ -131,6 +169,15 @@ bool RepairTextTransfer(const std::vector<uint8_t>& source, std::vector<uint8_t>
         }
     }
     if (pendingCarriageReturn) out.push_back(kCarriageReturn);
+    return true;
+}
+
+bool IsDamagedByTextTransfer(const std::vector<uint8_t>& bytes) {
+    bool afterCarriageReturn = false;
+    for (const uint8_t byte : bytes) {
+        if (byte == kLineFeed && !afterCarriageReturn) return false;  // a bare line feed
+        afterCarriageReturn = byte == kCarriageReturn || (byte == kLineFeed && afterCarriageReturn);
+    }
     return true;
 }
 
@@ -188,30 +235,12 @@ std::unique_ptr<Song> LoadSongWithRepair(const char* path, SongFileInfo& info, b
                                          const LoadOptions& options, RepairCopy copy,
                                          std::string* notice) {
     if (repaired) *repaired = false;
+    if (copy == RepairCopy::kMemory) return LoadFromMemoryWithRepair(path, info, repaired, options, notice);
     std::unique_ptr<Song> song = LoadSongFile(path, info, nullptr, options);
-    if (info.status != kLoadNotSong && info.status != kLoadCorrupt) return song;
-    if (info.stop != kStopNone || info.fileProblem != kFileOk) return song;
-    if (!IsDamagedByTextTransfer(path)) return song;
-
-    if (notice) {
-        *notice += RepairNoticeText(path);
-    } else {
-        PrintRepairNotice(path);
-    }
+    if (!Repairable(info) || !IsDamagedByTextTransfer(path)) return song;
+    Announce(path, notice);
     song.reset();
 
-    if (copy == RepairCopy::kMemory) {
-        std::vector<uint8_t> bytes;
-        std::vector<uint8_t> fixed;
-        if (ReadWholeFile(path, bytes) && RepairTextTransfer(bytes, fixed)) {
-            bytes = std::vector<uint8_t>();
-            // Read as a file is read, so that both kinds of copy load alike.
-            ByteView view(fixed.data(), fixed.size());
-            song = LoadSongFromSource(view, info, nullptr, options);
-            if (repaired) *repaired = true;
-        }
-        return song;
-    }
 
     // The signals wait while the copy is made and its guard set up, so that no moment is left
     // in which one of them could end the program with the copy in place.

@@ -32,6 +32,15 @@ std::unique_ptr<Song> LoadSongWithRepair(const char* path, SongFileInfo& info,
 // The notice of a repair that LoadSongWithRepair writes to standard error, all its lines.
 std::string RepairNoticeText(const char* path);
 
+// LoadSongWithRepair with the copy in memory: the file is read once, and loaded, tested and
+// repaired from its bytes.
+std::unique_ptr<Song> LoadFromMemoryWithRepair(const char* path, SongFileInfo& info,
+                                               bool* repaired, const LoadOptions& options,
+                                               std::string* notice);
+
+// The test below on bytes in memory.
+bool IsDamagedByTextTransfer(const std::vector<uint8_t>& bytes);
+
 // True when every line feed in the file follows a carriage return (or a line feed that did);
 // also true for a file without any line feed. False when the file cannot be opened or read.
 bool IsDamagedByTextTransfer(const char* path);
