@@ -2,8 +2,8 @@
 // - BM_ScqinfoPerFile: one scqinfo process per file (a sample of the 10,000 small songs; the
 //   figure is per file), the way an archive is indexed without scqdump;
 // - BM_Summary/jobs: `scqdump --summary -j N --files-from LIST` over the 10,000 small songs;
-// - BM_SummaryDamaged/valid and /truncated: 20,000 files of the same size, whole songs against
-//   songs cut short, with -j 1: a damaged file must cost no more than a valid one.
+// - BM_SummaryDamaged/valid and /truncated: 20,000 files of the same sizes, whole songs against
+//   longer songs cut short, with -j 1: a damaged file must cost no more than a valid one.
 
 #include <benchmark/benchmark.h>
 
@@ -47,31 +47,32 @@ struct FileSet {
 };
 
 const FileSet& SmallSongs() {
-    static FileSet* set = [] {
-        auto* s = new FileSet;
-        for (int n = 0; n < kSmallSongs; ++n) {
-            s->add('s', n, BuildSong(SmallSong(n)));
-        }
-        s->finish();
-        return s;
-    }();
-    return *set;
+    static FileSet set;
+    if (set.paths.empty()) {
+        for (int n = 0; n < kSmallSongs; ++n) set.add('s', n, BuildSong(SmallSong(n)));
+        set.finish();
+    }
+    return set;
 }
 
-// 20,000 files of 1000 bytes: whole songs, or songs of twice the size cut in half.
+// 20,000 files: whole songs of about 1000 bytes, or songs of about twice that size cut to the
+// size of the whole song of the same number.
 const FileSet& DamageSet(bool truncated) {
-    static FileSet* sets[2] = {nullptr, nullptr};
-    FileSet*& set = sets[truncated ? 1 : 0];
-    if (!set) {
-        set = new FileSet;
+    static FileSet sets[2];
+    FileSet& set = sets[truncated ? 1 : 0];
+    if (set.paths.empty()) {
         for (int n = 0; n < kDamageFiles; ++n) {
-            Bytes bytes = BuildSong(SmallSong(n, truncated ? 2000 : 1000));
-            if (truncated) bytes.resize(bytes.size() / 2);
-            set->add('d', n, bytes);
+            Bytes bytes = BuildSong(SmallSong(n, 1000));
+            if (truncated) {
+                const size_t size = bytes.size();
+                bytes = BuildSong(SmallSong(n, 2000));
+                bytes.resize(size);
+            }
+            set.add('d', n, bytes);
         }
-        set->finish();
+        set.finish();
     }
-    return *set;
+    return set;
 }
 
 double RunDump(const std::vector<std::string>& args) {
