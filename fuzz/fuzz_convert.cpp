@@ -12,8 +12,7 @@
 
 #include "FuzzCheck.h"
 #include "export/MidiWriter.h"
-#include "stream/CompressedSongStream.h"
-#include "stream/MemoryStream.h"
+#include "song/SongFile.h"
 
 namespace {
 
@@ -42,16 +41,8 @@ void CheckFile(const std::vector<uint8_t>& b, int tracks) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace scq;
-    MemoryStream file(data, size);
     SongFileInfo info;
-    std::unique_ptr<Song> song;
-    if (IsCompressedSongStream(file)) {
-        CompressedSongStream compressed(file);
-        song = LoadSongFromStream(compressed, info);
-    } else {
-        file.Rewind();
-        song = LoadSongFromStream(file, info);
-    }
+    std::unique_ptr<Song> song = LoadSongFromMemory(data, size, info);
     SCQ_FUZZ_CHECK((song != nullptr) == fuzz::StatusGivesSong(info.status));
     if (!song) return 0;
     std::vector<uint8_t> bytes;

@@ -8,9 +8,8 @@
 
 #include "FuzzCheck.h"
 #include "perform/PlayTime.h"
+#include "song/SongFile.h"
 #include "staff/Audit.h"
-#include "stream/CompressedSongStream.h"
-#include "stream/MemoryStream.h"
 // The dump of the song is part of the road once the scqdump library (target scqdumplib,
 // header tools/scqdump/Dump.h) is in the build: CMake then defines SCQ_FUZZ_HAVE_DUMP.
 #ifdef SCQ_FUZZ_HAVE_DUMP
@@ -19,16 +18,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace scq;
-    MemoryStream file(data, size);
     SongFileInfo info;
-    std::unique_ptr<Song> song;
-    if (IsCompressedSongStream(file)) {
-        CompressedSongStream compressed(file);
-        song = LoadSongFromStream(compressed, info);
-    } else {
-        file.Rewind();
-        song = LoadSongFromStream(file, info);
-    }
+    std::unique_ptr<Song> song = LoadSongFromMemory(data, size, info);
     SCQ_FUZZ_CHECK(info.status >= 0 && info.status <= 7);
     SCQ_FUZZ_CHECK((song != nullptr) == fuzz::StatusGivesSong(info.status));
     if (!song) return 0;

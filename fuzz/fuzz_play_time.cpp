@@ -11,21 +11,12 @@
 
 #include "FuzzCheck.h"
 #include "perform/PlayTime.h"
-#include "stream/CompressedSongStream.h"
-#include "stream/MemoryStream.h"
+#include "song/SongFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace scq;
-    MemoryStream file(data, size);
     SongFileInfo info;
-    std::unique_ptr<Song> song;
-    if (IsCompressedSongStream(file)) {
-        CompressedSongStream compressed(file);
-        song = LoadSongFromStream(compressed, info);
-    } else {
-        file.Rewind();
-        song = LoadSongFromStream(file, info);
-    }
+    std::unique_ptr<Song> song = LoadSongFromMemory(data, size, info);
     SCQ_FUZZ_CHECK((song != nullptr) == fuzz::StatusGivesSong(info.status));
     if (!song) return 0;
     PlayTimeSeconds(*song, PlayTimeVariant::Scq);

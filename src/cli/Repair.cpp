@@ -1,13 +1,19 @@
 #include "cli/Repair.h"
 
+#include <limits.h>
+#include <signal.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <optional>
 #include <string>
 
 #include "cli/FileSystem.h"
 #include "song/Song.h"
 #include "stream/FileStream.h"
+#include "stream/MemoryStream.h"
 
 namespace scq {
 
@@ -19,15 +25,161 @@ constexpr unsigned kReadShared = FileStream::kRead | FileStream::kShareRead;
 
 void PrintRepairNotice(const char* path) {
     std::fflush(stdout);
-    std::fputs(path, stderr);
-    std::fputs(":\n", stderr);
-    std::fputs("Error: The file appears to have been improperly downloaded\n", stderr);
-    std::fputs("       as an ASCII file. Attempting to repair the file...", stderr);
-    std::fputs("\n", stderr);
+    std::fputs(RepairNoticeText(path).c_str(), stderr);
     std::fflush(stderr);
 }
 
+// The temporary copy that a signal handler removes. Only async-signal-safe calls touch it there.
+char tempPath[PATH_MAX];
+volatile sig_atomic_t tempArmed = 0;
+constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+extern "C" void RemoveTempAndDie(int signal) {
+    if (tempArmed) ::unlink(tempPath);
+    tempArmed = 0;
+    // End as the signal would have ended the program.
+    struct sigaction fallback {};
+    fallback.sa_handler = SIG_DFL;
+    sigemptyset(&fallback.sa_mask);
+    ::sigaction(signal, &fallback, nullptr);
+    ::raise(signal);
+}
+
+// Removes the temporary copy when it goes out of scope, and when one of the signals that end a
+// program ends it first; the earlier handlers come back afterwards.
+class TempCopyGuard {
+public:
+    explicit TempCopyGuard(const std::string& path) : path_(path) {
+        if (path.size() >= sizeof tempPath) return;
+        std::memcpy(tempPath, path.c_str(), path.size() + 1);
+        struct sigaction action {};
+        action.sa_handler = RemoveTempAndDie;
+        sigemptyset(&action.sa_mask);
+        for (int sig : kCleanupSignals) sigaddset(&action.sa_mask, sig);
+        for (size_t i = 0; i < std::size(kCleanupSignals); ++i) {
+            ::sigaction(kCleanupSignals[i], nullptr, &previous_[i]);
+        }
+        tempArmed = 1;
+        for (size_t i = 0; i < std::size(kCleanupSignals); ++i) {
+            // A signal that was ignored stays ignored (as under nohup).
+            if (previous_[i].sa_handler != SIG_IGN) {
+                ::sigaction(kCleanupSignals[i], &action, nullptr);
+            }
+        }
+        armed_ = true;
+    }
+    ~TempCopyGuard() {
+        if (!armed_) {
+            ::unlink(path_.c_str());
+            return;
+        }
+        // Block the signals while the copy goes, so that a handler never sees half a state.
+        sigset_t block;
+        sigset_t old;
+        sigemptyset(&block);
+        for (int sig : kCleanupSignals) sigaddset(&block, sig);
+        ::sigprocmask(SIG_BLOCK, &block, &old);
+        ::unlink(tempPath);
+        tempArmed = 0;
+        for (size_t i = 0; i < std::size(kCleanupSignals); ++i) {
+            ::sigaction(kCleanupSignals[i], &previous_[i], nullptr);
+        }
+        ::sigprocmask(SIG_SETMASK, &old, nullptr);
+    }
+    TempCopyGuard(const TempCopyGuard&) = delete;
+    TempCopyGuard& operator=(const TempCopyGuard&) = delete;
+
+private:
+    std::string path_;
+    bool armed_ = false;
+    struct sigaction previous_[std::size(kCleanupSignals)] {};
+};
+
+bool ReadWholeFile(const char* path, std::vector<uint8_t>& bytes) {
+    FileStream file(path, kReadShared);
+    if (file.HasError()) return false;
+    const int64_t size = file.Size();
+    if (file.HasError() || size < 0) return false;
+    bytes.resize(static_cast<size_t>(size));
+    return file.ReadBlock(bytes.data(), bytes.size()) == bytes.size();
+}
+
+void Announce(const char* path, std::string* notice) {
+    if (notice) {
+        *notice += RepairNoticeText(path);
+    } else {
+        PrintRepairNotice(path);
+    }
+}
+
+bool Repairable(const SongFileInfo& info) {
+    return (info.status == kLoadNotSong || info.status == kLoadCorrupt) &&
+           info.stop == kStopNone && info.fileProblem == kFileOk;
+}
+
 }  // namespace
+
+// The file is read once; the load, the test for text-mode damage and the repair work on its
+// bytes, read as a file is read.
+std::unique_ptr<Song> LoadFromMemoryWithRepair(const char* path, SongFileInfo& info,
+                                               bool* repaired, const LoadOptions& options,
+                                               std::string* notice) {
+    std::vector<uint8_t> bytes;
+    // A file that cannot be opened or read whole fails as the file loader tells.
+    if (!ReadWholeFile(path, bytes)) return LoadSongFile(path, info, nullptr, options);
+    std::unique_ptr<Song> song;
+    {
+        ByteView view(bytes.data(), bytes.size());
+        song = LoadSongFromSource(view, info, nullptr, options);
+    }
+    if (!Repairable(info) || !IsDamagedByTextTransfer(bytes)) return song;
+    Announce(path, notice);
+    song.reset();
+    std::vector<uint8_t> fixed;
+    if (!RepairTextTransfer(bytes, fixed)) return nullptr;
+    bytes = std::vector<uint8_t>();
+    ByteView view(fixed.data(), fixed.size());
+    song = LoadSongFromSource(view, info, nullptr, options);
+    if (repaired) *repaired = true;
+    return song;
+}
+
+std::string RepairNoticeText(const char* path) {
+    std::string text = path;
+    text += ":\n";
+    text += "Error: The file appears to have been improperly downloaded\n";
+    text += "       as an ASCII file. Attempting to repair the file...\n";
+    return text;
+}
+
+bool RepairTextTransfer(const std::vector<uint8_t>& source, std::vector<uint8_t>& out) {
+    out.clear();
+    out.reserve(source.size());
+    bool pendingCarriageReturn = false;
+    for (const uint8_t byte : source) {
+        if (byte == kLineFeed) {
+            if (!pendingCarriageReturn) return false;
+            pendingCarriageReturn = false;
+            out.push_back(kLineFeed);
+        } else {
+            // A carriage return not followed by a line feed stays in the data.
+            if (pendingCarriageReturn) out.push_back(kCarriageReturn);
+            pendingCarriageReturn = byte == kCarriageReturn;
+            if (!pendingCarriageReturn) out.push_back(byte);
+        }
+    }
+    if (pendingCarriageReturn) out.push_back(kCarriageReturn);
+    return true;
+}
+
+bool IsDamagedByTextTransfer(const std::vector<uint8_t>& bytes) {
+    bool afterCarriageReturn = false;
+    for (const uint8_t byte : bytes) {
+        if (byte == kLineFeed && !afterCarriageReturn) return false;  // a bare line feed
+        afterCarriageReturn = byte == kCarriageReturn || (byte == kLineFeed && afterCarriageReturn);
+    }
+    return true;
+}
 
 bool IsDamagedByTextTransfer(const char* path) {
     FileStream file(path, kReadShared);
@@ -80,23 +232,32 @@ bool RepairTextTransfer(const char* source, const char* destination) {
 }
 
 std::unique_ptr<Song> LoadSongWithRepair(const char* path, SongFileInfo& info, bool* repaired,
-                                         const LoadOptions& options) {
+                                         const LoadOptions& options, RepairCopy copy,
+                                         std::string* notice) {
     if (repaired) *repaired = false;
+    if (copy == RepairCopy::kMemory) return LoadFromMemoryWithRepair(path, info, repaired, options, notice);
     std::unique_ptr<Song> song = LoadSongFile(path, info, nullptr, options);
-    if (info.status != kLoadNotSong && info.status != kLoadCorrupt) return song;
-    if (info.stop != kStopNone) return song;
-    if (!IsDamagedByTextTransfer(path)) return song;
-
-    PrintRepairNotice(path);
+    if (!Repairable(info) || !IsDamagedByTextTransfer(path)) return song;
+    Announce(path, notice);
     song.reset();
 
+
+    // The signals wait while the copy is made and its guard set up, so that no moment is left
+    // in which one of them could end the program with the copy in place.
+    sigset_t block;
+    sigset_t old;
+    sigemptyset(&block);
+    for (int sig : kCleanupSignals) sigaddset(&block, sig);
+    ::sigprocmask(SIG_BLOCK, &block, &old);
     const std::string temp = CreateTempFile();
+    std::optional<TempCopyGuard> guard;
+    if (!temp.empty()) guard.emplace(temp);
+    ::sigprocmask(SIG_SETMASK, &old, nullptr);
     if (temp.empty()) return nullptr;
     if (RepairTextTransfer(path, temp.c_str())) {
         song = LoadSongFile(temp.c_str(), info, nullptr, options);
         if (repaired) *repaired = true;
     }
-    ::unlink(temp.c_str());
     return song;
 }
 

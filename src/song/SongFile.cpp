@@ -1,5 +1,8 @@
 #include "song/SongFile.h"
 
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -11,6 +14,7 @@
 #include "staff/Audit.h"
 #include "stream/CompressedSongStream.h"
 #include "stream/FileStream.h"
+#include "stream/MemoryStream.h"
 
 namespace scq {
 
@@ -40,11 +44,24 @@ std::unique_ptr<Song> ReadSong(SongInputStream& s, SongFileInfo& info, LogSink* 
     auto song = std::make_unique<Song>();
     {
         ItemFactory::ItemBudget budget(options.maxItems);
-        ReadSongBody(*song, info.formatRevision, s, sink);
-        if (budget.exhausted()) info.stop = kStopTooManyItems;
+        ReadSongBody(*song, info.formatRevision, s, sink, &info.error);
+        if (budget.exhausted()) {
+            info.stop = kStopTooManyItems;
+            // The limit, not the data, stopped the load: that is the reason, wherever it was.
+            const int64_t at = info.error.offset;
+            info.error = LoadFailure{};
+            info.error.note(at, "%s", LoadStopReason(kStopTooManyItems));
+        }
     }
     song->setOlderRevision(info.status == kLoadOlder ? 1 : 0);
-    if (s.HasError()) info.status = kLoadCorrupt;
+    if (s.HasError()) {
+        info.status = kLoadCorrupt;
+        info.error.note(s.Tell(), "damaged song data");
+    } else if (!s.ReachedEnd()) {
+        info.error = LoadFailure{};
+    }
+    // Otherwise the data ran out inside a block read, which raises no error flag: the status
+    // stays as it was, and the error tells that the song is incomplete.
     if (song->staffCount() == 0) song->addStaff(std::make_unique<Staff>());
     auditSong(*song, 1);
     return song;
@@ -55,9 +72,73 @@ std::unique_ptr<Song> ReadSong(SongInputStream& s, SongFileInfo& info, LogSink* 
 std::unique_ptr<Song> OutOfMemory(SongFileInfo& info) {
     info.status = kLoadOutOfMemory;
     info.stop = kStopOutOfMemory;
+    const int64_t at = info.error.offset;
+    info.error = LoadFailure{};
+    info.error.note(at, "%s", LoadStopReason(kStopOutOfMemory));
     return nullptr;
 }
+
+// Why a file could not be opened for reading.
+void NoteOpenFailure(SongFileInfo& info, int error) {
+    switch (error) {
+        case ENOENT:
+        case ENOTDIR:
+            info.fileProblem = kFileMissing;
+            info.error.note(-1, "no such file");
+            return;
+        case EISDIR:
+            info.fileProblem = kFileNotRegular;
+            info.error.note(-1, "is a directory");
+            return;
+        case FileStream::kNotRegular:
+            info.fileProblem = kFileNotRegular;
+            info.error.note(-1, "is not a regular file");
+            return;
+        case EACCES:
+        case EPERM:
+            info.fileProblem = kFileUnreadable;
+            info.error.note(-1, "permission denied");
+            return;
+        default:
+            info.fileProblem = kFileUnreadable;
+            info.error.note(-1, "cannot be read: %s", std::strerror(error));
+            return;
+    }
+}
+
+std::unique_ptr<Song> ReadSource(SongInputStream& source, SongFileInfo& info, LogSink* sink,
+                                 const LoadOptions& options) {
+    std::unique_ptr<Song> song;
+    if (IsCompressedSongStream(source)) {
+        CompressedSongStream compressed(source);
+        song = ReadSong(compressed, info, sink, options);
+        // zlib's own allocations fail without an exception.
+        if (compressed.ranOutOfMemory()) return OutOfMemory(info);
+        if (compressed.state() == CompressedSongStream::kFailed && info.error.set()) {
+            // The reader met the end of what zlib delivered; zlib's failure is the cause.
+            const int64_t at = info.error.offset;
+            info.error = LoadFailure{};
+            info.error.note(at, "%s", compressed.FailureReason());
+        }
+        if (song) song->setCompressed(1);
+    } else {
+        // The probe has read from the source and may have raised its error flag.
+        source.Rewind();
+        song = ReadSong(source, info, sink, options);
+    }
+    return song;
+}
 }  // namespace
+
+void LoadFailure::note(int64_t at, const char* format, ...) {
+    if (set()) return;
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(reason, sizeof reason, format, args);
+    va_end(args);
+    if (reason[0] == 0) std::snprintf(reason, sizeof reason, "%s", "failed");
+    offset = at;
+}
 
 const char* LoadStopReason(LoadStop stop) {
     switch (stop) {
@@ -88,22 +169,36 @@ std::unique_ptr<Song> LoadSongFile(const char* path, SongFileInfo& info, LogSink
     info.status = kLoadNotSong;
     try {
         FileStream file(path, FileStream::kRead | FileStream::kShareRead);
-        if (file.HasError()) return nullptr;
-
-        std::unique_ptr<Song> song;
-        if (IsCompressedSongStream(file)) {
-            CompressedSongStream compressed(file);
-            song = ReadSong(compressed, info, sink, options);
-            // zlib's own allocations fail without an exception.
-            if (compressed.ranOutOfMemory()) return OutOfMemory(info);
-            if (song) song->setCompressed(1);
-        } else {
-            // The probe has read from the file and may have raised its error flag.
-            file.Rewind();
-            song = ReadSong(file, info, sink, options);
+        if (file.HasError()) {
+            NoteOpenFailure(info, file.openError());
+            return nullptr;
         }
+        std::unique_ptr<Song> song = ReadSource(file, info, sink, options);
         file.Close();
         return song;
+    } catch (const std::bad_alloc&) {
+        return OutOfMemory(info);
+    }
+}
+
+std::unique_ptr<Song> LoadSongFromSource(SongInputStream& source, SongFileInfo& info,
+                                         LogSink* sink, const LoadOptions& options) {
+    info.clear();
+    info.status = kLoadNotSong;
+    try {
+        return ReadSource(source, info, sink, options);
+    } catch (const std::bad_alloc&) {
+        return OutOfMemory(info);
+    }
+}
+
+std::unique_ptr<Song> LoadSongFromMemory(const void* bytes, size_t size, SongFileInfo& info,
+                                         LogSink* sink, const LoadOptions& options) {
+    info.clear();
+    info.status = kLoadNotSong;
+    try {
+        MemoryStream source(bytes, size);
+        return ReadSource(source, info, sink, options);
     } catch (const std::bad_alloc&) {
         return OutOfMemory(info);
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -46,6 +47,28 @@ struct LoadOptions {
     uint64_t maxItems = 0;
 };
 
+// Why a file could not be read at all (status 3 with no song data read).
+enum LoadFileProblem : int32_t {
+    kFileOk = 0,
+    kFileMissing = 1,      // no such file (or a part of its path is not a folder)
+    kFileNotRegular = 2,   // a directory, a pipe, a device: not a regular file
+    kFileUnreadable = 3,   // it exists but cannot be read (permission, input/output error)
+};
+
+// The first failure of a load: a short reason in plain words ("file ended inside the staff
+// record of staff 2", "unknown item type code 25 in staff 1, item 40", "compressed data is
+// corrupt", "no such file") and the byte offset in the song data (after decompression) where
+// it happened, -1 when the failure is not at a place in the data. Only the first failure is
+// kept; later ones leave it as it is.
+struct LoadFailure {
+    char reason[120] = {};
+    int64_t offset = -1;
+
+    bool set() const { return reason[0] != 0; }
+    // Records the failure unless one is already kept.
+    void note(int64_t at, const char* format, ...) __attribute__((format(printf, 3, 4)));
+};
+
 // The result record of a load; every load clears it first.
 struct SongFileInfo {
     char productName[128] = {};
@@ -54,6 +77,11 @@ struct SongFileInfo {
     int32_t secondHeaderWord = 0;
     LoadStatus status = kLoadNotSong;
     LoadStop stop = kStopNone;
+    LoadFileProblem fileProblem = kFileOk;
+    // Set when the load failed (status 3 to 8), and when a load of status 1 or 2 met the end
+    // of the data early: a plain file cut inside 16-bit words or a lyric line loads with one of
+    // those statuses, its song incomplete. Empty otherwise.
+    LoadFailure error;
 
     void clear() { *this = SongFileInfo{}; }
 };
@@ -71,8 +99,21 @@ public:
 std::unique_ptr<Song> LoadSongFile(const char* path, SongFileInfo& info, LogSink* sink = nullptr,
                                    const LoadOptions& options = {});
 
-// Loads a song from an open stream positioned at the header; fails on running out of memory
-// as LoadSongFile does.
+// Loads a song from the bytes of a song file in memory (plain or compressed), as LoadSongFile
+// loads a file holding them, with one difference: where the bytes end inside a block read (a
+// lyric line, a 16-bit word), the memory stream raises the error flag and a file does not. To
+// load bytes exactly as a file, give LoadSongFromSource a ByteView over them.
+std::unique_ptr<Song> LoadSongFromMemory(const void* bytes, size_t size, SongFileInfo& info,
+                                         LogSink* sink = nullptr, const LoadOptions& options = {});
+
+// Loads a song file from a stream that holds it whole, plain or compressed: the one place that
+// tells the two forms apart. The stream is rewound first; a compressed song comes back marked
+// as such. Fails on running out of memory as LoadSongFile does.
+std::unique_ptr<Song> LoadSongFromSource(SongInputStream& source, SongFileInfo& info,
+                                         LogSink* sink = nullptr, const LoadOptions& options = {});
+
+// Loads a song from an open stream positioned at the header, as it is (no decompression); fails
+// on running out of memory as LoadSongFile does.
 std::unique_ptr<Song> LoadSongFromStream(SongInputStream& s, SongFileInfo& info,
                                          LogSink* sink = nullptr, const LoadOptions& options = {});
 

@@ -50,6 +50,48 @@ void Report(LogSink* sink, const char* format, ...) {
 // The largest room reserved for a staff's item list before its items arrive.
 constexpr int kMaxItemRoomHint = 1024;
 
+// Whether the stream has failed or run out; only then is a failure's place worth working out.
+bool Failed(const SongInputStream& s) {
+    return s.errorFlag != 0 || s.endReached != 0;
+}
+
+// Notes that the data ran out (or was refused) inside the named record.
+void NoteEnd(LoadFailure* failure, SongInputStream& s, const char* record, int staffNumber = 0) {
+    if (!failure || failure->set() || !Failed(s)) return;
+    char where[96];
+    if (staffNumber > 0) {
+        std::snprintf(where, sizeof where, "%s%d", record, staffNumber);
+    } else {
+        std::snprintf(where, sizeof where, "%s", record);
+    }
+    if (s.ReachedEnd()) {
+        failure->note(s.Tell(), "file ended inside %s", where);
+    } else {
+        failure->note(s.Tell(), "damaged data in %s", where);
+    }
+}
+
+// Why the item `number` (from 1) of a staff could not be read.
+void NoteItemFailure(LoadFailure* failure, SongInputStream& s, int staffNumber, int number) {
+    if (!failure || failure->set()) return;
+    if (s.ReachedEnd()) {
+        failure->note(s.Tell(), "file ended inside item %d of staff %d", number, staffNumber);
+        return;
+    }
+    if (s.HasError()) {
+        failure->note(s.Tell(), "damaged item %d of staff %d (nested too deeply)", number,
+                      staffNumber);
+        return;
+    }
+    // The item reader refuses an unknown type code after reading just the code: read it again.
+    const int64_t at = s.Tell() - 2;
+    int code = -1;
+    if (at >= 0 && s.Seek(at)) code = s.ReadInt16();
+    failure->note(at, "unknown item type code %d in staff %d, item %d", code, staffNumber,
+                  number);
+    s.Seek(at + 2);
+}
+
 }  // namespace
 
 void ReadSongInformation(Song& song, int revision, SongInputStream& s) {
@@ -117,12 +159,15 @@ void ReadFontTable(FontTable& fonts, int revision, SongInputStream& s) {
     }
 }
 
-void ReadSongBody(Song& song, int revision, SongInputStream& s, LogSink* sink) {
+void ReadSongBody(Song& song, int revision, SongInputStream& s, LogSink* sink,
+                  LoadFailure* failure) {
     ReadSongInformation(song, revision, s);
+    NoteEnd(failure, s, "the song information");
     const int count = s.ReadInt16();
+    NoteEnd(failure, s, "the staff count");
     for (int i = 0; i < count && !s.HasError(); ++i) {
         auto staff = std::make_unique<Staff>(Staff::Unfilled{});
-        ReadStaff(*staff, revision, s, sink);
+        ReadStaff(*staff, revision, s, sink, failure, i + 1);
         song.appendLoadedStaff(std::move(staff));
     }
     if (revision < 8) {
@@ -136,20 +181,24 @@ void ReadSongBody(Song& song, int revision, SongInputStream& s, LogSink* sink) {
     if (song.anyStaffModified()) song.setFlag(kFlagModified, 1);
 }
 
-void ReadStaff(Staff& staff, int revision, SongInputStream& s, LogSink* sink) {
+void ReadStaff(Staff& staff, int revision, SongInputStream& s, LogSink* sink,
+               LoadFailure* failure, int staffNumber) {
     staff.clearItems();
     staff.lyrics.reset();
     staff.instrument = InstrumentPatch{};
 
     ReadStaffProperties(staff, revision, s);
     if (revision >= 4 && s.ReadInt16() != 0) {
+        NoteEnd(failure, s, "the staff record of staff ", staffNumber);
         auto block = std::make_unique<LyricsBlock>();
         ReadLyricsBlock(*block, revision, s);
         staff.lyrics = std::move(block);
+        NoteEnd(failure, s, "the lyrics of staff ", staffNumber);
     }
     s.ReadInt16();
     s.ReadInt16();
     const int stored = s.ReadInt16();
+    NoteEnd(failure, s, "the staff record of staff ", staffNumber);
     int remaining = stored - 2;
     Report(sink, " Loading %s:%s (%d items)", staff.groupName, staff.staffName, remaining);
 
@@ -160,20 +209,31 @@ void ReadStaff(Staff& staff, int revision, SongInputStream& s, LogSink* sink) {
     staff.appendItem(std::make_unique<BarLineItem>(kBarSingle, 1));
 
     // Files of revision 8 and older store the opening and closing bar lines themselves.
-    if (revision <= 8) ItemFactory::readItem(revision, s);
+    if (revision <= 8) {
+        ItemFactory::readItem(revision, s);
+        NoteEnd(failure, s, "the opening bar line of staff ", staffNumber);
+    }
     // Every item the record holds is kept, even past the editing limit of 12000.
+    int number = 0;
     while (remaining > 0 && !s.HasError()) {
         ReadItemResult result = ItemFactory::readItem(revision, s);
         --remaining;
+        ++number;
         if (result.item) {
             staff.appendItem(std::move(result.item));
+            // A record cut short inside its 16-bit words raises no error flag by itself.
+            if (s.endReached && failure) NoteItemFailure(failure, s, staffNumber, number);
         } else {
+            NoteItemFailure(failure, s, staffNumber, number);
             s.SetError();
         }
     }
     staff.appendItem(std::make_unique<BarLineItem>(kBarSectionClose, 1));
     staff.setEndingBar(staff.endingBar);
-    if (revision <= 8) ItemFactory::readItem(revision, s);
+    if (revision <= 8) {
+        ItemFactory::readItem(revision, s);
+        NoteEnd(failure, s, "the closing bar line of staff ", staffNumber);
+    }
 
     Report(sink, " Auditing %s", staff.staffName);
     auditStaff(staff, -1, -1);

@@ -11,13 +11,18 @@ class LogSink;
 struct FontTable;
 struct LyricsBlock;
 struct LyricLine;
+struct LoadFailure;
 
 // The readers of the song body. Each takes the format revision and the stream; none fails by
-// itself: read errors show in the stream's error flag.
-void ReadSongBody(Song& song, int revision, SongInputStream& s, LogSink* sink);
+// itself: read errors show in the stream's error flag. Given a LoadFailure, the body reader and
+// the staff reader also note there where the data first ran out or was refused.
+void ReadSongBody(Song& song, int revision, SongInputStream& s, LogSink* sink,
+                  LoadFailure* failure = nullptr);
 void ReadSongInformation(Song& song, int revision, SongInputStream& s);
 void ReadFontTable(FontTable& fonts, int revision, SongInputStream& s);
-void ReadStaff(Staff& staff, int revision, SongInputStream& s, LogSink* sink);
+// `staffNumber` (from 1) names the staff in the failure's reason.
+void ReadStaff(Staff& staff, int revision, SongInputStream& s, LogSink* sink,
+               LoadFailure* failure = nullptr, int staffNumber = 1);
 void ReadStaffProperties(Staff& staff, int revision, SongInputStream& s);
 void ReadLyricsBlock(LyricsBlock& block, int revision, SongInputStream& s);
 void ReadLyricLine(LyricLine& line, int revision, SongInputStream& s);

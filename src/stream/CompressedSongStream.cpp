@@ -77,11 +77,17 @@ bool CompressedSongStream::EnsureOutput() {
                 // full; that is more data, not damage.
                 const bool outputFull =
                     finishing && result == Z_BUF_ERROR && stream_.avail_out == 0;
-                if (!outputFull) state_ = kFailed;
+                if (!outputFull) {
+                    state_ = kFailed;
+                    sourceEndedEarly_ = finishing && result == Z_BUF_ERROR;
+                }
                 if (result == Z_MEM_ERROR) outOfMemory_ = true;
             }
         }
-        if (Produced() == 0 && (state_ == kEnded || state_ == kFailed)) return false;
+        if (Produced() == 0 && (state_ == kEnded || state_ == kFailed)) {
+            if (state_ == kEnded) endReached = 1;
+            return false;
+        }
     }
 }
 
@@ -129,6 +135,8 @@ bool CompressedSongStream::Seek(int64_t position) {
     }
     if (position < position_) {
         EndInflation();
+        endReached = 0;
+        sourceEndedEarly_ = false;
         position_ = 0;
         consumed_ = 0;
     }
@@ -144,6 +152,12 @@ bool CompressedSongStream::Seek(int64_t position) {
         position_ += static_cast<int64_t>(n);
     }
     return true;
+}
+
+const char* CompressedSongStream::FailureReason() const {
+    if (state_ != kFailed) return "";
+    if (outOfMemory_) return "out of memory";
+    return sourceEndedEarly_ ? "compressed data is cut short" : "compressed data is corrupt";
 }
 
 // ---------------------------------------------------------------------------------------------

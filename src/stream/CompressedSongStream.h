@@ -56,6 +56,12 @@ public:
     bool ownsSource() const { return owned_ != nullptr; }
     // Whether zlib failed for want of memory (the stream then fails as after any zlib error).
     bool ranOutOfMemory() const { return outOfMemory_; }
+    // Whether the failure (state kFailed) came when the source had run out before the zlib
+    // stream ended, rather than from damaged data.
+    bool sourceEndedEarly() const { return sourceEndedEarly_; }
+    // What went wrong in plain words ("compressed data is corrupt", "compressed data is cut
+    // short", "out of memory"); "" unless the state is kFailed.
+    const char* FailureReason() const;
 
 private:
     void Start();
@@ -71,6 +77,7 @@ private:
     size_t consumed_ = 0;     // index of the next undelivered byte in the output buffer
     bool inflating_ = false;  // inflateInit done and inflateEnd still owed
     bool outOfMemory_ = false;
+    bool sourceEndedEarly_ = false;
     std::unique_ptr<unsigned char[]> input_;
     std::unique_ptr<unsigned char[]> output_;
     z_stream stream_{};

@@ -50,13 +50,19 @@ bool FileStream::Open(const char* path, unsigned flags) {
     } else {
         mode |= O_RDONLY;
     }
+    endReached = 0;
+    openError_ = 0;
+    readCalls_ = 0;
     int fd = path ? ::open(path, mode, 0666) : -1;
     if (fd < 0) {
+        openError_ = path ? errno : ENOENT;
         SetError();
         return false;
     }
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    const bool statFailed = ::fstat(fd, &st) != 0;
+    if (statFailed || !S_ISREG(st.st_mode)) {
+        openError_ = statFailed ? errno : S_ISDIR(st.st_mode) ? EISDIR : kNotRegular;
         ::close(fd);
         SetError();
         return false;
@@ -96,11 +102,19 @@ void FileStream::DropReadBuffer() {
     readAt_ = readEnd_ = 0;
 }
 
+int64_t FileStream::SystemRead(void* buffer, size_t count) {
+    if (endReached) return 0;
+    ++readCalls_;
+    const int64_t r = ReadRetry(fd_, buffer, count);
+    if (r <= 0) endReached = 1;
+    return r;
+}
+
 bool FileStream::FillReadBuffer() {
     if (fd_ < 0) return false;
     if (!FlushWriteBuffer()) SetError();
     if (readBuf_.size() < kBufferSize) readBuf_.resize(kBufferSize);
-    ssize_t r = ReadRetry(fd_, readBuf_.data(), readBuf_.size());
+    int64_t r = SystemRead(readBuf_.data(), readBuf_.size());
     if (r <= 0) {
         readAt_ = readEnd_ = 0;
         return false;
@@ -117,6 +131,7 @@ void FileStream::WriteByte(int byte) {
         return;
     }
     if (readAt_ < readEnd_ || readEnd_ != 0) DropReadBuffer();
+    endReached = 0;
     writeBuf_.push_back(static_cast<unsigned char>(byte));
     if (writeBuf_.size() >= kBufferSize && !FlushWriteBuffer()) SetError();
 }
@@ -127,6 +142,7 @@ void FileStream::WriteBlock(const void* bytes, size_t count) {
         return;
     }
     if (readEnd_ != 0) DropReadBuffer();
+    endReached = 0;
     const auto* p = static_cast<const unsigned char*>(bytes);
     writeBuf_.insert(writeBuf_.end(), p, p + count);
     if (writeBuf_.size() >= kBufferSize && !FlushWriteBuffer()) SetError();
@@ -149,7 +165,7 @@ size_t FileStream::ReadBlock(void* buffer, size_t count) {
                 // Large reads go straight to the caller's buffer.
                 if (fd_ < 0) break;
                 if (!FlushWriteBuffer()) SetError();
-                ssize_t r = ReadRetry(fd_, out + done, count - done);
+                int64_t r = SystemRead(out + done, count - done);
                 if (r <= 0) break;
                 filePos_ += r;
                 done += static_cast<size_t>(r);
@@ -172,6 +188,7 @@ bool FileStream::Seek(int64_t position) {
     }
     if (!FlushWriteBuffer()) SetError();
     readAt_ = readEnd_ = 0;
+    endReached = 0;
     off_t reached = position < 0 ? -1 : ::lseek(fd_, position, SEEK_SET);
     if (reached >= 0) filePos_ = reached;
     if (reached != position) {

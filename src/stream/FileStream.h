@@ -9,7 +9,8 @@ namespace scq {
 
 // A stream over a file, on the POSIX file API, with an internal buffer so that byte-by-byte
 // readers stay fast. At end of file a byte read raises the error flag; a short block read
-// does not.
+// does not. Once a read has met the end of the file, later reads answer from that memory
+// without asking the system again, until a seek or a write.
 class FileStream : public SongInputStream {
 public:
     enum OpenFlags : unsigned {
@@ -32,6 +33,14 @@ public:
     void Close();
     bool IsOpen() const { return fd_ >= 0; }
 
+    // Why the last Open failed: the system's error number (ENOENT, EACCES, ...), EISDIR for a
+    // directory, kNotRegular for any other entry that is not a regular file; 0 after a
+    // successful open.
+    static constexpr int kNotRegular = -1;
+    int openError() const { return openError_; }
+    // The read() calls made since the file was opened.
+    uint64_t readCalls() const { return readCalls_; }
+
     void WriteByte(int byte) override;
     int ReadByte() override;
     bool Seek(int64_t position) override;
@@ -46,7 +55,11 @@ private:
     void DropReadBuffer();
     bool FlushWriteBuffer();
 
+    int64_t SystemRead(void* buffer, size_t count);
+
     int fd_ = -1;
+    int openError_ = 0;
+    uint64_t readCalls_ = 0;
     int64_t filePos_ = 0;  // position of the descriptor
     std::vector<unsigned char> readBuf_;
     size_t readAt_ = 0;

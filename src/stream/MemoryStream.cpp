@@ -72,6 +72,7 @@ void MemoryStream::WriteBlock(const void* bytes, size_t count) {
 int MemoryStream::ReadByte() {
     unsigned char* src = position_ < size_ ? ChunkFor(position_, false) : nullptr;
     if (!src) {
+        endReached = 1;
         SetError();
         return 0;
     }
@@ -86,6 +87,7 @@ size_t MemoryStream::ReadBlock(void* buffer, size_t count) {
         if (position_ >= size_) {
             // Like reading byte by byte: the failing read stores its 0 and raises the flag.
             out[done] = 0;
+            endReached = 1;
             SetError();
             return done;
         }
@@ -102,6 +104,7 @@ size_t MemoryStream::ReadBlock(void* buffer, size_t count) {
 bool MemoryStream::Seek(int64_t position) {
     if (position < 0 || position > size_) return false;
     position_ = position;
+    endReached = 0;
     return true;
 }
 
@@ -111,6 +114,7 @@ void MemoryStream::Reset() {
     position_ = 0;
     size_ = 0;
     errorFlag = 0;
+    endReached = 0;
 }
 
 std::vector<unsigned char> MemoryStream::Contents() const {
@@ -123,6 +127,34 @@ std::vector<unsigned char> MemoryStream::Contents() const {
         pos += static_cast<int64_t>(n);
     }
     return out;
+}
+
+int ByteView::ReadByte() {
+    if (position_ >= size_) {
+        endReached = 1;
+        SetError();
+        return 0;
+    }
+    return bytes_[position_++];
+}
+
+size_t ByteView::ReadBlock(void* buffer, size_t count) {
+    const int64_t left = position_ < size_ ? size_ - position_ : 0;
+    const size_t n = std::min(count, static_cast<size_t>(left));
+    if (n > 0) std::memcpy(buffer, bytes_ + position_, n);
+    position_ += static_cast<int64_t>(n);
+    if (n < count) endReached = 1;
+    return n;
+}
+
+bool ByteView::Seek(int64_t position) {
+    if (position < 0) {
+        SetError();
+        return false;
+    }
+    position_ = position;
+    endReached = 0;
+    return true;
 }
 
 }  // namespace scq

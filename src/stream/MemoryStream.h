@@ -53,4 +53,24 @@ private:
     std::vector<std::unique_ptr<unsigned char[]>> chunks_;
 };
 
+// A read-only stream over bytes that the caller owns and keeps alive, read as a file is read: a
+// byte read at the end raises the error flag, a short block read does not. Writing raises it.
+class ByteView : public SongInputStream {
+public:
+    ByteView(const void* bytes, size_t size)
+        : bytes_(static_cast<const unsigned char*>(bytes)), size_(static_cast<int64_t>(size)) {}
+
+    int ReadByte() override;
+    size_t ReadBlock(void* buffer, size_t count) override;
+    // Any position from 0 on, as on a file; reads beyond the end find nothing.
+    bool Seek(int64_t position) override;
+    int64_t Tell() override { return position_; }
+    int64_t Size() override { return size_; }
+
+private:
+    const unsigned char* bytes_;
+    int64_t size_;
+    int64_t position_ = 0;
+};
+
 }  // namespace scq

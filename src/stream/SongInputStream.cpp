@@ -28,6 +28,7 @@ int64_t SongInputStream::Size() {
 
 bool SongInputStream::Rewind() {
     errorFlag = 0;
+    endReached = 0;
     return Seek(0);
 }
 

@@ -44,6 +44,9 @@ public:
     virtual size_t ReadBlock(void* buffer, size_t count);
 
     bool HasError() const { return errorFlag != 0; }
+    // Whether a read came up short at the end of the data (with or without raising the error
+    // flag). Cleared where the error flag is cleared, and by a seek.
+    bool ReachedEnd() const { return endReached != 0; }
 
     // Little-endian 16-bit word. A short read counts the missing bytes as 0 and does not by
     // itself raise the error flag (a file stream's short block read never does).
@@ -66,6 +69,7 @@ public:
     void WriteString(const char* text);
 
     int errorFlag = 0;
+    int endReached = 0;
 };
 
 }  // namespace scq

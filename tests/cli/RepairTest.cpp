@@ -2,7 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <climits>
 #include <string>
@@ -209,6 +212,63 @@ TEST_F(LoadWithRepairTest, NoTemporaryDirectoryMeansNoRepair) {
     SongFileInfo info;
     EXPECT_EQ(LoadSongWithRepair((files_ / "damaged").c_str(), info), nullptr);
     EXPECT_EQ(info.status, kLoadCorrupt);
+}
+
+TEST_F(LoadWithRepairTest, MemoryCopyLoadsAsTheTemporaryFile) {
+    const std::string damaged = testing::ToCrLf(testing::DamageableSongBytes());
+    for (const std::string& bytes : {damaged, damaged.substr(0, damaged.size() - 9)}) {
+        ASSERT_TRUE(WriteBytes(files_ / "song", bytes));
+        SongFileInfo viaFile, inMemory;
+        auto a = LoadSongWithRepair((files_ / "song").c_str(), viaFile);
+        auto b = LoadSongWithRepair((files_ / "song").c_str(), inMemory, nullptr, {},
+                                    RepairCopy::kMemory);
+        EXPECT_EQ(viaFile.status, inMemory.status);
+        EXPECT_EQ(std::string(viaFile.error.reason) + std::to_string(viaFile.error.offset),
+                  std::string(inMemory.error.reason) + std::to_string(inMemory.error.offset));
+        EXPECT_EQ(a != nullptr, b != nullptr);
+    }
+    // The memory copy needs no temporary directory, and hands over the notice when asked.
+    ASSERT_EQ(::setenv("TMPDIR", (tmp_ / "missing").c_str(), 1), 0);
+    SongFileInfo info;
+    std::string notice;
+    LoadSongWithRepair((files_ / "song").c_str(), info, nullptr, {}, RepairCopy::kMemory, &notice);
+    EXPECT_EQ(info.status, kLoadCorrupt);
+    EXPECT_EQ(notice, RepairNoticeText((files_ / "song").c_str()));
+}
+
+// scqinfo ended by a signal while its repaired copy exists leaves no temporary file behind.
+TEST(RepairSignalTest, InterruptedRepairRemovesTheCopy) {
+    TempDir files;
+    // Text without any song in it, every line feed after a carriage return: scqinfo reads it,
+    // decides to repair it, and copies 12 MB into the temporary file.
+    std::string text;
+    for (int i = 0; i < 1 << 20; ++i) text += "lyric line\r\n";
+    ASSERT_TRUE(WriteBytes(files / "big.scq", text));
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(sig);
+        TempDir tmp;
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            ::setenv("TMPDIR", tmp.path().c_str(), 1);
+            const int null = ::open("/dev/null", O_WRONLY);
+            ::dup2(null, 1);
+            ::dup2(null, 2);
+            ::execl(SCQINFO_PATH, SCQINFO_PATH, (files / "big.scq").c_str(), nullptr);
+            ::_exit(127);
+        }
+        bool seen = false;
+        for (int wait = 0; wait < 120000 && !seen; ++wait) {
+            seen = !tmp.List().empty();
+            if (!seen) ::usleep(500);
+        }
+        ::kill(pid, sig);
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(seen) << "the copy never appeared";
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig) << status;
+        EXPECT_TRUE(tmp.List().empty()) << "a temporary file survived";
+    }
 }
 
 }  // namespace

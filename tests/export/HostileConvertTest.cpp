@@ -14,8 +14,6 @@
 #include "hostile/FoundInputs.h"
 #include "song/Song.h"
 #include "song/SongFile.h"
-#include "stream/CompressedSongStream.h"
-#include "stream/MemoryStream.h"
 #include "support/CraftedSongs.h"
 #include "support/RichSongs.h"
 #include "support/SongBuilder.h"
@@ -26,16 +24,8 @@ namespace {
 // Loads as the file loader does; writes the MIDI file and the MusicXML document; says what is wrong with it ("" when all is
 // well, "no song" when the load gave none).
 std::string Convert(const Bytes& bytes) {
-    MemoryStream file(bytes.data(), bytes.size());
     SongFileInfo info;
-    std::unique_ptr<Song> song;
-    if (IsCompressedSongStream(file)) {
-        CompressedSongStream compressed(file);
-        song = LoadSongFromStream(compressed, info);
-    } else {
-        file.Rewind();
-        song = LoadSongFromStream(file, info);
-    }
+    std::unique_ptr<Song> song = LoadSongFromMemory(bytes.data(), bytes.size(), info);
     if (!song) return "no song";
     std::vector<uint8_t> out;
     const MidiWriteResult result = WriteMidi(*song, out);

@@ -3,21 +3,12 @@
 #include "perform/PlayTime.h"
 #include "song/Staff.h"
 #include "staff/Audit.h"
-#include "stream/CompressedSongStream.h"
-#include "stream/MemoryStream.h"
 
 namespace scq::test {
 
 Loaded LoadFromMemory(const Bytes& bytes) {
     Loaded result;
-    MemoryStream file(bytes.data(), bytes.size());
-    if (IsCompressedSongStream(file)) {
-        CompressedSongStream compressed(file);
-        result.song = LoadSongFromStream(compressed, result.info);
-    } else {
-        file.Rewind();
-        result.song = LoadSongFromStream(file, result.info);
-    }
+    result.song = LoadSongFromMemory(bytes.data(), bytes.size(), result.info);
     return result;
 }
 

@@ -12,8 +12,6 @@
 #include "song/Song.h"
 #include "song/SongFile.h"
 #include "song/Staff.h"
-#include "stream/CompressedSongStream.h"
-#include "stream/MemoryStream.h"
 #include "support/CraftedSongs.h"
 
 namespace scq::test {
@@ -26,14 +24,7 @@ struct Loaded {
 
 Loaded Load(const Bytes& bytes) {
     Loaded result;
-    MemoryStream file(bytes.data(), bytes.size());
-    if (IsCompressedSongStream(file)) {
-        CompressedSongStream compressed(file);
-        result.song = LoadSongFromStream(compressed, result.info);
-    } else {
-        file.Rewind();
-        result.song = LoadSongFromStream(file, result.info);
-    }
+    result.song = LoadSongFromMemory(bytes.data(), bytes.size(), result.info);
     return result;
 }
 

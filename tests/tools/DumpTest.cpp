@@ -559,6 +559,16 @@ void CheckDocument(const std::string& path, const Json& doc, const dump::Options
         l.integer("formatRevision", info.formatRevision);
         l.integer("productVersion", info.productVersion);
         l.integer("secondHeaderWord", info.secondHeaderWord);
+        EXPECT_EQ(l.next("outcome"), dump::Outcome(info, repaired));
+        const Json& error = l.next("error");
+        if (dump::IsFailure(info)) {
+            EXPECT_EQ(error["reason"], info.error.reason);
+            if (info.error.offset >= 0) {
+                EXPECT_EQ(error["offset"], info.error.offset);
+            }
+        } else {
+            EXPECT_TRUE(error.is_null());
+        }
     }
     const Json& songJson = w.next("song");
     if (song) {
@@ -985,8 +995,9 @@ TEST(DumpProgram, UsageErrorsExitTwoWithOneLine) {
         {"-"},
         {song, "-"},
         {"-x", song},
-        {"-h", song},
-        {"--", song},
+        {"-H", song},
+        {"--jobs", "0", song},
+        {"--csv", song},
         {"--performance=1", song},
         {"--PRETTY", song},
     };

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <charconv>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
@@ -18,6 +17,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/Repair.h"
+#include "common/MaxItemsOption.h"
 #include "export/MidiWriter.h"
 #include "export/MusicXmlWriter.h"
 #include "song/Song.h"
@@ -242,7 +242,7 @@ bool ConvertOne(const Job& job, bool force, const LoadOptions& load) {
     }
 
     SongFileInfo info;
-    std::unique_ptr<Song> loaded = LoadSongWithRepair(song.c_str(), info, nullptr, load);
+    std::unique_ptr<Song> loaded = LoadSongWithRepair(song.c_str(), info, nullptr, load, RepairCopy::kMemory);
     if (!loaded) {
         Report(song, LoadFailure(info));
         return false;
@@ -381,19 +381,9 @@ int Run(int argc, char** argv) {
     app.add_option("--to", to,
                    "the format: midi or musicxml (default: from OUT's extension, else midi)")
         ->type_name("FORMAT");
-    app.add_option("--max-items", load.maxItems,
-                   "stop a load as damaged past N items, chord members included; 0: no limit")
-        ->type_name("N")
-        ->default_val(kDefaultMaxItems)
-        ->check(
-            [](const std::string& value) -> std::string {
-                uint64_t n = 0;
-                const char* end = value.data() + value.size();
-                const auto [at, error] = std::from_chars(value.data(), end, n);
-                const bool whole = !value.empty() && error == std::errc() && at == end;
-                return whole ? "" : "N is a whole number from 0 to 18446744073709551615";
-            },
-            "");
+    tools::AddMaxItemsOption(
+        app, load.maxItems,
+        "stop a load as damaged past N items, chord members included; 0: no limit");
     app.add_flag("--force", force, "overwrite output files that exist")->disable_flag_override();
     app.add_flag("--version", version, "print the version and exit")->disable_flag_override();
     app.add_option("SONG", songs, "song files to convert")->type_name("SONG...");

@@ -36,13 +36,36 @@ struct Options {
     bool pretty = false;
     // The most items a load reads (0: no limit); see LoadOptions.
     uint64_t maxItems = kDefaultMaxItems;
+    // One flat record per file instead of the document; as CSV rows instead of JSON Lines.
+    bool summary = false;
+    bool csv = false;
 };
 
-// Loads one file as scqinfo does, but with the item limit of the options, and writes its
-// document to `out`, followed by a line feed. Returns whether the file produced a song. The
-// document is streamed as it is written, never held whole as text or as a JSON value, so memory
-// stays that of the song and its performance. When the item limit stopped the load, or memory
-// ran out, one line "scqdump: FILE: <reason>" goes to `err` after the document.
+// What became of a load, in one word: ok, empty, repaired, damaged, not-found, not-a-file,
+// unreadable, not-a-song, too-new, rejected-header, out-of-memory.
+const char* Outcome(const SongFileInfo& info, bool repaired);
+// Whether an outcome is a failure: anything but ok, empty and repaired. A load of status 1 or
+// 2 whose data ended early is damaged.
+bool IsFailure(const SongFileInfo& info);
+
+// Loads one file as scqinfo does, but with the item limit of the options and the repair made in
+// memory, and writes its document to `out`, followed by a line feed. Returns whether the file
+// produced a song. The document is streamed as it is written, never held whole as text or as a
+// JSON value, so memory stays that of the song and its performance. After the document, `err`
+// gets the repair notice of a repaired file and one line "scqdump: FILE: <reason>" for a
+// failed one.
 bool DumpFile(const char* path, const Options& options, std::FILE* out, std::FILE* err = stderr);
+
+// The same for one file, into texts: the document (or with `summary` the record) in `out`,
+// what goes to standard error in `err`.
+struct FileOutput {
+    std::string out;
+    std::string err;
+    bool song = false;
+};
+FileOutput DumpToText(const char* path, const Options& options);
+
+// The header row of --summary --csv, with its line end.
+std::string SummaryCsvHeader();
 
 }  // namespace scq::dump
