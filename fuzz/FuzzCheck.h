@@ -4,7 +4,9 @@
 // fuzzer records, and the invariants of a loaded song.
 
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
+#include <memory>
 
 #include "song/Song.h"
 #include "song/SongFile.h"
@@ -23,6 +25,15 @@ namespace scq::fuzz {
 inline bool StatusGivesSong(LoadStatus status) {
     return status == kLoadEmpty || status == kLoadNewest || status == kLoadOlder ||
            status == kLoadCorrupt;
+}
+
+// Loads the input as a song file held in memory; a song comes back exactly for the statuses
+// that promise one.
+inline std::unique_ptr<Song> LoadChecked(const uint8_t* data, size_t size) {
+    SongFileInfo info;
+    std::unique_ptr<Song> song = LoadSongFromMemory(data, size, info);
+    SCQ_FUZZ_CHECK((song != nullptr) == StatusGivesSong(info.status));
+    return song;
 }
 
 // What holds for every song a load returns: at least one staff, and every staff begins and

@@ -41,9 +41,7 @@ void CheckFile(const std::vector<uint8_t>& b, int tracks) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace scq;
-    SongFileInfo info;
-    std::unique_ptr<Song> song = LoadSongFromMemory(data, size, info);
-    SCQ_FUZZ_CHECK((song != nullptr) == fuzz::StatusGivesSong(info.status));
+    std::unique_ptr<Song> song = fuzz::LoadChecked(data, size);
     if (!song) return 0;
     std::vector<uint8_t> bytes;
     const MidiWriteResult result = WriteMidi(*song, bytes);

@@ -336,7 +336,7 @@ TEST(PlayTime, BothAtOnceEqualEachAlone) {
     songs.push_back(LoadItems({Note(0), Fermata(4), Note(0), BreathMark(2), Note(0)}));
     songs.push_back(LoadItems({Note(0, dur::Whole), Rest(dur::Half), Note(0)}));
     songs.push_back(LoadSong(test::RichSong()));
-    for (const test::SongSpec& spec : test::FlowSongs()) songs.push_back(LoadSong(spec));
+    for (const test::SongSpec& flow : test::FlowSongs()) songs.push_back(LoadSong(flow));
     for (size_t i = 0; i < songs.size(); ++i) {
         ASSERT_TRUE(songs[i]) << i;
         const PlayTimes both = BothPlayTimes(*songs[i]);

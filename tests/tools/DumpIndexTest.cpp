@@ -140,18 +140,18 @@ std::string Clock(const Json& seconds) {
 
 // A generated set: small songs of many shapes, the rich and flow songs, both forms.
 std::vector<std::string> WriteSongSet(const TempDir& dir, int smallSongs) {
-    std::vector<SongSpec> specs;
-    for (int n = 0; n < smallSongs; ++n) specs.push_back(SmallSong(n));
-    specs.push_back(RichSong(16));
-    specs.push_back(RichSong(8));
-    for (const SongSpec& flow : FlowSongs(16)) specs.push_back(flow);
+    std::vector<SongSpec> songs;
+    for (int n = 0; n < smallSongs; ++n) songs.push_back(SmallSong(n));
+    songs.push_back(RichSong(16));
+    songs.push_back(RichSong(8));
+    for (const SongSpec& flow : FlowSongs(16)) songs.push_back(flow);
     std::vector<std::string> paths;
-    for (size_t i = 0; i < specs.size(); ++i) {
-        SongSpec spec = specs[i];
-        spec.compressed = i % 3 == 1;
-        if (spec.info.title.empty()) spec.info.title = "Song " + std::to_string(i);
+    for (size_t i = 0; i < songs.size(); ++i) {
+        SongSpec song = songs[i];
+        song.compressed = i % 3 == 1;
+        if (song.info.title.empty()) song.info.title = "Song " + std::to_string(i);
         const std::string path = dir / ("song" + std::to_string(1000 + i) + ".scq");
-        EXPECT_TRUE(WriteFile(path, BuildSong(spec)));
+        EXPECT_TRUE(WriteFile(path, BuildSong(song)));
         paths.push_back(path);
     }
     return paths;
