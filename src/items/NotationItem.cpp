@@ -7,7 +7,7 @@ namespace scq {
 void NotationItem::readRecord(int revision, SongInputStream& s) {
     if (revision >= 10) {
         // Bits 2, 5, 6 and 7 of the common byte are ignored.
-        const int b = s.ReadByte();
+        const int b = s.ReadU8();
         visibility = static_cast<unsigned>(b) & 3u;
         colour = (static_cast<unsigned>(b) >> 3) & 3u;
     } else {
@@ -28,8 +28,8 @@ void NotationItem::copyAttributesFrom(const NotationItem& other) {
 void PositionedItem::readRecord(int revision, SongInputStream& s) {
     NotationItem::readRecord(revision, s);
     if (revision >= 11) {
-        position = static_cast<int8_t>(static_cast<uint8_t>(s.ReadByte()));
-        const unsigned layout = static_cast<unsigned>(s.ReadByte());
+        position = static_cast<int8_t>(static_cast<uint8_t>(s.ReadU8()));
+        const unsigned layout = static_cast<unsigned>(s.ReadU8());
         reservesWidth = layout & 1u;
         justification = (layout >> 1) & 3u;
         placement = (layout >> 3) & 3u;

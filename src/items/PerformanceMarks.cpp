@@ -112,7 +112,7 @@ void TempoItem::readRecord(int revision, SongInputStream& s) {
     PositionedItem::readRecord(revision, s);
     if (revision >= 11) {
         tempo = s.ReadInt16();
-        tempoBase = static_cast<uint8_t>(s.ReadByte());
+        tempoBase = static_cast<uint8_t>(s.ReadU8());
         tempoText = readText(s);
         return;
     }
@@ -160,7 +160,7 @@ void DynamicItem::readRecord(int revision, SongInputStream& s) {
     } else {
         unsigned d = 0;
         if (revision >= 11) {
-            d = static_cast<unsigned>(s.ReadByte());
+            d = static_cast<unsigned>(s.ReadU8());
         } else {
             // Word P: bits 8-15 the position, bit 4 reserves width, low byte D; before the
             // common byte existed bit 7 hid the mark.
@@ -253,8 +253,8 @@ TempoVariationItem::TempoVariationItem(int kind, int pause)
 void TempoVariationItem::readRecord(int revision, SongInputStream& s) {
     PositionedItem::readRecord(revision, s);
     if (revision >= 11) {
-        variationKind = lowByte(static_cast<unsigned>(s.ReadByte()));
-        pauseLength = static_cast<uint8_t>(s.ReadByte());
+        variationKind = lowByte(static_cast<unsigned>(s.ReadU8()));
+        pauseLength = static_cast<uint8_t>(s.ReadU8());
     } else {
         variationKind = static_cast<int8_t>(readPackedMark(*this, s));
         pauseLength = static_cast<uint8_t>(s.ReadUInt16() & 0xFFu);
@@ -293,7 +293,7 @@ DynamicVariationItem::DynamicVariationItem(int kind) : variationKind(static_cast
 void DynamicVariationItem::readRecord(int revision, SongInputStream& s) {
     PositionedItem::readRecord(revision, s);
     if (revision >= 11) {
-        variationKind = static_cast<uint8_t>(s.ReadByte());
+        variationKind = static_cast<uint8_t>(s.ReadU8());
     } else {
         variationKind = static_cast<uint8_t>(readPackedMark(*this, s));
     }
@@ -325,7 +325,7 @@ PerformanceStyleItem::PerformanceStyleItem(int style)
 void PerformanceStyleItem::readRecord(int revision, SongInputStream& s) {
     PositionedItem::readRecord(revision, s);
     if (revision >= 11) {
-        performanceStyle = lowByte(static_cast<unsigned>(s.ReadByte()));
+        performanceStyle = lowByte(static_cast<unsigned>(s.ReadU8()));
     } else {
         performanceStyle = static_cast<int8_t>(readPackedMark(*this, s));
     }

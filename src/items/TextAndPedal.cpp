@@ -26,7 +26,7 @@ void TextItem::setText(std::string_view newText) {
 void TextItem::readRecord(int revision, SongInputStream& s) {
     PositionedItem::readRecord(revision, s);
     if (revision >= 11) {
-        textFont = static_cast<uint8_t>(s.ReadByte());
+        textFont = static_cast<uint8_t>(s.ReadU8());
     } else {
         // Word P: bits 8-15 the position, bit 4 reserves width, bits 0-3 the font.
         const unsigned p = s.ReadUInt16();
@@ -58,7 +58,7 @@ void TextItem::writeRecord(SongInputStream& s) const {
 void PedalItem::readRecord(int revision, SongInputStream& s) {
     PositionedItem::readRecord(revision, s);
     if (revision >= 11) {
-        pedalDown = static_cast<uint8_t>(s.ReadByte());
+        pedalDown = static_cast<uint8_t>(s.ReadU8());
         return;
     }
     position = static_cast<int8_t>(static_cast<uint8_t>(s.ReadUInt16() & 0xFFu));

@@ -20,7 +20,7 @@ namespace {
 
 // Reads a signed byte.
 int ReadSignedByte(SongInputStream& s) {
-    return static_cast<int8_t>(static_cast<uint8_t>(s.ReadByte()));
+    return static_cast<int8_t>(static_cast<uint8_t>(s.ReadU8()));
 }
 
 // Parses up to four margins with "%f %f %f %f" in the C locale, whatever locale the process
@@ -132,8 +132,8 @@ void ReadSongInformation(Song& song, int revision, SongInputStream& s) {
     song.pageOptionWord1 = word;
 
     if (revision >= 8) {
-        for (auto& b : song.staffSelection.bytes) b = static_cast<uint8_t>(s.ReadByte());
-        song.setFlag(kFlagLayeringEnabled, s.ReadByte() & 1);
+        for (auto& b : song.staffSelection.bytes) b = static_cast<uint8_t>(s.ReadU8());
+        song.setFlag(kFlagLayeringEnabled, s.ReadU8() & 1);
     }
 
     if (revision >= 7) {
@@ -142,7 +142,7 @@ void ReadSongInformation(Song& song, int revision, SongInputStream& s) {
         ResetFonts(*song.fonts, ScaleNearest(s.ReadInt16(), 8, 5));
     }
 
-    song.setFlag(kFlagSongOption4, s.ReadByte() & 1);
+    song.setFlag(kFlagSongOption4, s.ReadU8() & 1);
     song.pageOptionByte2 = ReadSignedByte(s);
     song.pageOptionWord2 = s.ReadInt16();
 }
@@ -153,9 +153,9 @@ void ReadFontTable(FontTable& fonts, int revision, SongInputStream& s) {
     for (int i = 0; i < count; ++i) {
         FontEntry& e = fonts.entries[static_cast<size_t>(i)];
         s.ReadString(e.name, sizeof e.name);
-        e.style = static_cast<uint8_t>(s.ReadByte() & 3);
+        e.style = static_cast<uint8_t>(s.ReadU8() & 3);
         e.size = static_cast<int32_t>(s.ReadUInt16());
-        e.charset = static_cast<uint8_t>(s.ReadByte());
+        e.charset = static_cast<uint8_t>(s.ReadU8());
     }
 }
 
@@ -242,7 +242,7 @@ void ReadStaff(Staff& staff, int revision, SongInputStream& s, LogSink* sink,
 void ReadStaffProperties(Staff& staff, int revision, SongInputStream& s) {
     s.ReadString(staff.staffName, sizeof staff.staffName);
     s.ReadString(staff.groupName, sizeof staff.groupName);
-    staff.setEndingBar(revision >= 9 ? s.ReadByte() : 0);
+    staff.setEndingBar(revision >= 9 ? s.ReadU8() : 0);
     staff.muted = s.ReadInt16();
     staff.channel = s.ReadInt16();
     staff.device = s.ReadInt16();
@@ -253,7 +253,7 @@ void ReadStaffProperties(Staff& staff, int revision, SongInputStream& s) {
     staff.upperBoundary = s.ReadInt16();
     staff.lowerBoundary = s.ReadInt16();
 
-    staff.lineCount = revision >= 16 ? static_cast<uint8_t>(s.ReadByte()) : 5;
+    staff.lineCount = revision >= 16 ? static_cast<uint8_t>(s.ReadU8()) : 5;
     if (staff.lineCount > 32) staff.lineCount = 5;
     staff.clampBoundaries();
 
@@ -261,7 +261,7 @@ void ReadStaffProperties(Staff& staff, int revision, SongInputStream& s) {
     staff.transposition = s.ReadInt16();
     staff.volume = s.ReadInt16();
     staff.stereoPan = s.ReadInt16();
-    staff.staffOptionByte = revision >= 10 ? static_cast<uint8_t>(s.ReadByte()) : 0;
+    staff.staffOptionByte = revision >= 10 ? static_cast<uint8_t>(s.ReadU8()) : 0;
 }
 
 void ReadLyricsBlock(LyricsBlock& block, int revision, SongInputStream& s) {

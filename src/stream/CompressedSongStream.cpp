@@ -19,7 +19,9 @@ bool IsCompressedSongStream(SongInputStream& s) {
 CompressedSongStream::CompressedSongStream(SongInputStream& source)
     : source_(&source),
       input_(std::make_unique<unsigned char[]>(kBufferSize)),
-      output_(std::make_unique<unsigned char[]>(kBufferSize)) {}
+      output_(std::make_unique<unsigned char[]>(kBufferSize)) {
+    windowNext_ = windowEnd_ = output_.get();
+}
 
 CompressedSongStream::CompressedSongStream(std::unique_ptr<SongInputStream> source)
     : CompressedSongStream(*source) {
@@ -45,22 +47,25 @@ void CompressedSongStream::Start() {
     inflating_ = init == Z_OK;
     if (init == Z_MEM_ERROR) outOfMemory_ = true;
     // A failed initialisation shows as a zlib error on the first inflate.
-    consumed_ = 0;
     stream_.next_in = input_.get();
     stream_.avail_in = 0;
+    ResetOutput();
+}
+
+void CompressedSongStream::ResetOutput() {
     stream_.next_out = output_.get();
     stream_.avail_out = kBufferSize;
+    windowNext_ = windowEnd_ = output_.get();
 }
 
 bool CompressedSongStream::EnsureOutput() {
     if (state_ == kNotStarted) Start();
     if (errorFlag || state_ == kNotStarted) return false;
     for (;;) {
-        if (Produced() != consumed_) return true;
+        if (Produced() != consumed()) return true;
         // Everything produced has been delivered: give zlib the whole output buffer again.
-        consumed_ = 0;
-        stream_.next_out = output_.get();
-        stream_.avail_out = kBufferSize;
+        outputStart_ += static_cast<int64_t>(consumed());
+        ResetOutput();
         if (state_ == kInflating && stream_.avail_in == 0) {
             stream_.next_in = input_.get();
             size_t got = source_->ReadBlock(input_.get(), kBufferSize);
@@ -83,6 +88,7 @@ bool CompressedSongStream::EnsureOutput() {
                 }
                 if (result == Z_MEM_ERROR) outOfMemory_ = true;
             }
+            windowEnd_ = output_.get() + Produced();
         }
         if (Produced() == 0 && (state_ == kEnded || state_ == kFailed)) {
             if (state_ == kEnded) endReached = 1;
@@ -93,34 +99,27 @@ bool CompressedSongStream::EnsureOutput() {
 
 int CompressedSongStream::ReadByte() {
     // Most reads find their byte already inflated.
-    if (errorFlag == 0 && state_ != kNotStarted && consumed_ < Produced()) {
-        ++position_;
-        return output_[consumed_++];
-    }
+    if (errorFlag == 0 && windowNext_ != windowEnd_) return *windowNext_++;
     if (!EnsureOutput()) {
         SetError();
         return 0;
     }
-    int byte = output_[consumed_++];
-    ++position_;
-    return byte;
+    return *windowNext_++;
 }
 
 size_t CompressedSongStream::ReadBlock(void* buffer, size_t count) {
     auto* out = static_cast<unsigned char*>(buffer);
-    if (errorFlag == 0 && state_ != kNotStarted && count <= Produced() - consumed_) {
+    if (errorFlag == 0 && count <= static_cast<size_t>(windowEnd_ - windowNext_)) {
         // The common case of a field's few bytes, already inflated.
-        std::memcpy(out, output_.get() + consumed_, count);
-        consumed_ += count;
-        position_ += static_cast<int64_t>(count);
+        std::memcpy(out, windowNext_, count);
+        windowNext_ += count;
         return count;
     }
     size_t done = 0;
     while (done < count && EnsureOutput()) {
-        size_t n = std::min(count - done, Produced() - consumed_);
-        std::memcpy(out + done, output_.get() + consumed_, n);
-        consumed_ += n;
-        position_ += static_cast<int64_t>(n);
+        size_t n = std::min(count - done, static_cast<size_t>(windowEnd_ - windowNext_));
+        std::memcpy(out + done, windowNext_, n);
+        windowNext_ += n;
         done += n;
     }
     // A source that is not a container fails every read.
@@ -133,23 +132,20 @@ bool CompressedSongStream::Seek(int64_t position) {
         SetError();
         return false;
     }
-    if (position < position_) {
+    if (position < Tell()) {
         EndInflation();
         endReached = 0;
         sourceEndedEarly_ = false;
-        position_ = 0;
-        consumed_ = 0;
+        outputStart_ = 0;
+        windowNext_ = windowEnd_ = output_.get();
     }
-    while (position_ < position) {
+    while (Tell() < position) {
         if (!EnsureOutput()) {
             SetError();
             return false;
         }
-        size_t available = Produced() - consumed_;
-        size_t n = static_cast<size_t>(
-            std::min<int64_t>(static_cast<int64_t>(available), position - position_));
-        consumed_ += n;
-        position_ += static_cast<int64_t>(n);
+        const auto available = static_cast<int64_t>(windowEnd_ - windowNext_);
+        windowNext_ += std::min(available, position - Tell());
     }
     return true;
 }

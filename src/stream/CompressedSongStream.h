@@ -47,7 +47,7 @@ public:
     // Backward: restarts decompression from the container's beginning. Forward: skips by
     // decompressing. False as soon as the error flag is raised on the way.
     bool Seek(int64_t position) override;
-    int64_t Tell() override { return position_; }
+    int64_t Tell() override { return outputStart_ + static_cast<int64_t>(consumed()); }
     int64_t Size() override { return kReportedSize; }
     // Short at the clean end without raising the error flag; raises it after a zlib error.
     size_t ReadBlock(void* buffer, size_t count) override;
@@ -69,12 +69,15 @@ private:
     // True when at least one undelivered byte is in the output buffer.
     bool EnsureOutput();
     size_t Produced() const { return kBufferSize - stream_.avail_out; }
+    // The read window is the output buffer's undelivered part: windowNext_ is the cursor.
+    size_t consumed() const { return static_cast<size_t>(windowNext_ - output_.get()); }
+    // Empties the output buffer and the window, for zlib to fill again.
+    void ResetOutput();
 
     std::unique_ptr<SongInputStream> owned_;
     SongInputStream* source_;
     State state_ = kNotStarted;
-    int64_t position_ = 0;    // decompressed bytes delivered so far
-    size_t consumed_ = 0;     // index of the next undelivered byte in the output buffer
+    int64_t outputStart_ = 0;  // position of the output buffer's first byte
     bool inflating_ = false;  // inflateInit done and inflateEnd still owed
     bool outOfMemory_ = false;
     bool sourceEndedEarly_ = false;

@@ -130,19 +130,18 @@ std::vector<unsigned char> MemoryStream::Contents() const {
 }
 
 int ByteView::ReadByte() {
-    if (position_ >= size_) {
+    if (windowNext_ == windowEnd_) {
         endReached = 1;
         SetError();
         return 0;
     }
-    return bytes_[position_++];
+    return *windowNext_++;
 }
 
 size_t ByteView::ReadBlock(void* buffer, size_t count) {
-    const int64_t left = position_ < size_ ? size_ - position_ : 0;
-    const size_t n = std::min(count, static_cast<size_t>(left));
-    if (n > 0) std::memcpy(buffer, bytes_ + position_, n);
-    position_ += static_cast<int64_t>(n);
+    const size_t n = std::min(count, static_cast<size_t>(windowEnd_ - windowNext_));
+    if (n > 0) std::memcpy(buffer, windowNext_, n);
+    windowNext_ += n;
     if (n < count) endReached = 1;
     return n;
 }
@@ -152,7 +151,8 @@ bool ByteView::Seek(int64_t position) {
         SetError();
         return false;
     }
-    position_ = position;
+    beyondEnd_ = position > size_ ? position - size_ : 0;
+    windowNext_ = bytes_ + (position - beyondEnd_);
     endReached = 0;
     return true;
 }

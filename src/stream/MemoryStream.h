@@ -57,20 +57,24 @@ private:
 // byte read at the end raises the error flag, a short block read does not. Writing raises it.
 class ByteView : public SongInputStream {
 public:
+    // The read window is the unread part of the bytes: windowNext_ is the cursor.
     ByteView(const void* bytes, size_t size)
-        : bytes_(static_cast<const unsigned char*>(bytes)), size_(static_cast<int64_t>(size)) {}
+        : bytes_(static_cast<const unsigned char*>(bytes)), size_(static_cast<int64_t>(size)) {
+        windowNext_ = bytes_;
+        windowEnd_ = bytes_ + size;
+    }
 
     int ReadByte() override;
     size_t ReadBlock(void* buffer, size_t count) override;
     // Any position from 0 on, as on a file; reads beyond the end find nothing.
     bool Seek(int64_t position) override;
-    int64_t Tell() override { return position_; }
+    int64_t Tell() override { return (windowNext_ - bytes_) + beyondEnd_; }
     int64_t Size() override { return size_; }
 
 private:
     const unsigned char* bytes_;
     int64_t size_;
-    int64_t position_ = 0;
+    int64_t beyondEnd_ = 0;  // how far a seek went past the end
 };
 
 }  // namespace scq

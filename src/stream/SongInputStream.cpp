@@ -1,5 +1,8 @@
 #include "stream/SongInputStream.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace scq {
 
 void SongInputStream::WriteByte(int) {
@@ -56,11 +59,7 @@ size_t SongInputStream::ReadBlock(void* buffer, size_t count) {
     return count;
 }
 
-int SongInputStream::ReadInt16() {
-    return static_cast<int16_t>(static_cast<uint16_t>(ReadUInt16()));
-}
-
-unsigned SongInputStream::ReadUInt16() {
+unsigned SongInputStream::ReadUInt16Block() {
     unsigned char b[2] = {0, 0};
     size_t got = ReadBlock(b, 2);
     if (got < 2) b[1] = 0;
@@ -69,6 +68,14 @@ unsigned SongInputStream::ReadUInt16() {
 }
 
 int32_t SongInputStream::ReadInt32() {
+    if (errorFlag == 0 && windowEnd_ - windowNext_ >= 4) {
+        const unsigned char* w = windowNext_;
+        windowNext_ += 4;
+        return static_cast<int32_t>(static_cast<uint32_t>(w[0]) |
+                                    (static_cast<uint32_t>(w[1]) << 8) |
+                                    (static_cast<uint32_t>(w[2]) << 16) |
+                                    (static_cast<uint32_t>(w[3]) << 24));
+    }
     unsigned char b[4] = {0, 0, 0, 0};
     size_t got = ReadBlock(b, 4);
     for (size_t i = got; i < 4; ++i) b[i] = 0;
@@ -78,6 +85,20 @@ int32_t SongInputStream::ReadInt32() {
 }
 
 size_t SongInputStream::ReadString(char* buffer, size_t max) {
+    if (errorFlag == 0 && windowNext_ != windowEnd_) {
+        // The whole string, its 0 included, already in the window.
+        const size_t held = static_cast<size_t>(windowEnd_ - windowNext_);
+        const void* zero = std::memchr(windowNext_, 0, held);
+        if (zero) {
+            const size_t length = static_cast<size_t>(static_cast<const unsigned char*>(zero) -
+                                                      windowNext_);
+            const size_t stored = std::min(length, max > 0 ? max - 1 : 0);
+            std::memcpy(buffer, windowNext_, stored);
+            buffer[stored] = 0;
+            windowNext_ += length + 1;
+            return stored;
+        }
+    }
     size_t at = 0;
     size_t free = max > 0 ? max - 1 : 0;
     char c = static_cast<char>(ReadByte());

@@ -48,10 +48,24 @@ public:
     // flag). Cleared where the error flag is cleared, and by a seek.
     bool ReachedEnd() const { return endReached != 0; }
 
+    // ReadByte, taken from the read window without a virtual call when the window holds a byte.
+    int ReadU8() {
+        if (errorFlag == 0 && windowNext_ != windowEnd_) return *windowNext_++;
+        return ReadByte();
+    }
+
     // Little-endian 16-bit word. A short read counts the missing bytes as 0 and does not by
     // itself raise the error flag (a file stream's short block read never does).
-    int ReadInt16();        // taken as signed: -32768..32767
-    unsigned ReadUInt16();  // taken as unsigned: 0..65535
+    int ReadInt16() { return static_cast<int16_t>(static_cast<uint16_t>(ReadUInt16())); }
+    // Taken as unsigned: 0..65535.
+    unsigned ReadUInt16() {
+        if (errorFlag == 0 && windowEnd_ - windowNext_ >= 2) {
+            const unsigned v = windowNext_[0] | (static_cast<unsigned>(windowNext_[1]) << 8);
+            windowNext_ += 2;
+            return v;
+        }
+        return ReadUInt16Block();
+    }
     int32_t ReadInt32();
 
     // Reads a NUL-terminated string into a buffer of `max` bytes (max >= 1). A longer string
@@ -70,6 +84,18 @@ public:
 
     int errorFlag = 0;
     int endReached = 0;
+
+protected:
+    // The read window: bytes that a buffering stream already holds, [windowNext_, windowEnd_).
+    // While the error flag is clear, the readers above take them without a virtual call; a
+    // stream that keeps a window uses windowNext_ as its read cursor, so nothing needs to be
+    // handed back. Streams without one leave it empty. The window must hold exactly the bytes
+    // that ReadByte and ReadBlock would deliver next while the error flag is clear.
+    const unsigned char* windowNext_ = nullptr;
+    const unsigned char* windowEnd_ = nullptr;
+
+private:
+    unsigned ReadUInt16Block();
 };
 
 }  // namespace scq
