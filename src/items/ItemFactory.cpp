@@ -2,6 +2,7 @@
 
 #include "items/BarsAndFlow.h"
 #include "items/DurationItems.h"
+#include "items/ItemArena.h"
 #include "items/PerformanceMarks.h"
 #include "items/Signatures.h"
 #include "items/TextAndPedal.h"
@@ -11,47 +12,55 @@
 namespace scq {
 namespace ItemFactory {
 
+namespace {
+template <class T>
+std::unique_ptr<NotationItem> make() {
+    if (ItemArena* arena = ItemArenaScope::active()) return arena->make<T>();
+    return std::make_unique<T>();
+}
+}  // namespace
+
 std::unique_ptr<NotationItem> create(int typeCode) {
     switch (typeCode) {
-        // One case per kind: `case kXxxItem: return std::make_unique<XxxItem>();`
+        // One case per kind: `case kXxxItem: return make<XxxItem>();`
         case kClefItem:
-            return std::make_unique<ClefItem>();
+            return make<ClefItem>();
         case kKeySignatureItem:
-            return std::make_unique<KeySignatureItem>();
+            return make<KeySignatureItem>();
         case kInstrumentItem:
-            return std::make_unique<InstrumentItem>();
+            return make<InstrumentItem>();
         case kTimeSignatureItem:
-            return std::make_unique<TimeSignatureItem>();
+            return make<TimeSignatureItem>();
         case kTempoItem:
-            return std::make_unique<TempoItem>();
+            return make<TempoItem>();
         case kDynamicItem:
-            return std::make_unique<DynamicItem>();
+            return make<DynamicItem>();
         case kPedalItem:
-            return std::make_unique<PedalItem>();
+            return make<PedalItem>();
         case kControllerItem:
-            return std::make_unique<ControllerItem>();
+            return make<ControllerItem>();
         case kTempoVariationItem:
-            return std::make_unique<TempoVariationItem>();
+            return make<TempoVariationItem>();
         case kDynamicVariationItem:
-            return std::make_unique<DynamicVariationItem>();
+            return make<DynamicVariationItem>();
         case kPerformanceStyleItem:
-            return std::make_unique<PerformanceStyleItem>();
+            return make<PerformanceStyleItem>();
         case kTextItem:
-            return std::make_unique<TextItem>();
+            return make<TextItem>();
         case kNoteItem:
-            return std::make_unique<NoteItem>();
+            return make<NoteItem>();
         case kRestItem:
-            return std::make_unique<RestItem>();
+            return make<RestItem>();
         case kChordItem:
-            return std::make_unique<ChordItem>();
+            return make<ChordItem>();
         case kRestChordItem:
-            return std::make_unique<RestChordItem>();
+            return make<RestChordItem>();
         case kBarLineItem:
-            return std::make_unique<BarLineItem>();
+            return make<BarLineItem>();
         case kEndingItem:
-            return std::make_unique<EndingItem>();
+            return make<EndingItem>();
         case kFlowDirectionItem:
-            return std::make_unique<FlowDirectionItem>();
+            return make<FlowDirectionItem>();
         default:
             return nullptr;
     }
@@ -120,6 +129,8 @@ void writeItem(SongInputStream& s, const NotationItem& item) {
 }
 
 std::unique_ptr<NotationItem> cloneBySerialisation(const NotationItem& item) {
+    // The copy is the caller's, on the heap, whatever arena is in use.
+    ItemArenaScope heap(nullptr);
     MemoryStream memory(1024);
     writeItem(memory, item);
     memory.Seek(0);

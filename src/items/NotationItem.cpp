@@ -4,6 +4,12 @@
 
 namespace scq {
 
+void NotationItem::operator delete(NotationItem* item, std::destroying_delete_t) {
+    const bool held = item->arenaHeld_;
+    item->~NotationItem();
+    if (!held) ::operator delete(item);
+}
+
 void NotationItem::readRecord(int revision, SongInputStream& s) {
     if (revision >= 10) {
         // Bits 2, 5, 6 and 7 of the common byte are ignored.

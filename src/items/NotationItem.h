@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <new>
 
 namespace scq {
 
@@ -105,8 +106,18 @@ public:
         return visibility == kVisDefault ? defaultVisibility() : static_cast<int>(visibility);
     }
 
+    // Every item goes through this when its owner deletes it: the item is destroyed, and its
+    // storage given back to the heap unless an item arena holds it.
+    void operator delete(NotationItem* item, std::destroying_delete_t);
+    // Set by the arena that made the item.
+    void markArenaHeld() { arenaHeld_ = 1; }
+    bool arenaHeld() const { return arenaHeld_ != 0; }
+
     unsigned visibility : 2 = 0;
     unsigned colour : 2 = 0;
+
+private:
+    unsigned arenaHeld_ : 1 = 0;
 };
 
 // Abstract base of the marks that carry a vertical position and layout flags

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "items/BarsAndFlow.h"
+#include "items/ItemArena.h"
 #include "items/ItemFactory.h"
 #include "song/Song.h"
 #include "song/SongFile.h"
@@ -214,6 +215,7 @@ void ReadStaff(Staff& staff, int revision, SongInputStream& s, LogSink* sink,
         NoteEnd(failure, s, "the opening bar line of staff ", staffNumber);
     }
     // Every item the record holds is kept, even past the editing limit of 12000.
+    ItemArenaScope arena(&staff.itemArena());
     int number = 0;
     while (remaining > 0 && !s.HasError()) {
         ReadItemResult result = ItemFactory::readItem(revision, s);

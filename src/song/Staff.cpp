@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "items/BarsAndFlow.h"
+#include "items/ItemFactory.h"
 #include "staff/Audit.h"
 #include "staff/StemRule.h"
 
@@ -54,6 +55,8 @@ void Staff::reserveItems(int room) {
 
 void Staff::clearItems() {
     while (!items_.empty()) items_.pop_back();
+    // Only the list held items of the arena (removeItem hands out copies), so none is left.
+    arena_.clear();
 }
 
 void Staff::insertItem(std::unique_ptr<NotationItem> item, int index) {
@@ -71,6 +74,7 @@ std::unique_ptr<NotationItem> Staff::removeItem(int index) {
     std::unique_ptr<NotationItem> item = std::move(items_[static_cast<size_t>(index)]);
     items_.erase(items_.begin() + index);
     auditAround(*this, index, -1);
+    if (item->arenaHeld()) item = ItemFactory::cloneBySerialisation(*item);
     return item;
 }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "items/InstrumentPatch.h"
+#include "items/ItemArena.h"
 #include "items/NotationItem.h"
 
 namespace scq {
@@ -54,13 +55,14 @@ public:
     void appendItem(std::unique_ptr<NotationItem> item);
     // Loader support: room for `room` items as a growth hint (capped, so that a count claimed
     // by a file never decides how much memory is taken), and emptying the list, last item
-    // first, before the list is built anew.
+    // first, before the list is built anew (the item arena's blocks go with the items).
     void reserveItems(int room);
     void clearItems();
     // Inserts, applies the automatic stem rule to a duration item with a default stem, then
     // audits the bars around the index. An index outside 0..itemCount() is clamped into it.
     void insertItem(std::unique_ptr<NotationItem> item, int index);
-    // Takes an item out (never either bar line) and audits the bars around it.
+    // Takes an item out (never either bar line) and audits the bars around it. An item the
+    // staff's arena holds comes out as a copy on the heap, so that it may outlive the staff.
     std::unique_ptr<NotationItem> removeItem(int index);
     // Destroys the items first..last, last clipped so that the closing bar line stays.
     void deleteItems(int first, int last);
@@ -92,7 +94,11 @@ public:
     int32_t needsAudit = 0;
     std::unique_ptr<LyricsBlock> lyrics;
 
+    // Where the loader makes the staff's items; it outlives them (declared before the list).
+    ItemArena& itemArena() { return arena_; }
+
 private:
+    ItemArena arena_;
     std::vector<std::unique_ptr<NotationItem>> items_;
 };
 
