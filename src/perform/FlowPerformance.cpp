@@ -38,23 +38,18 @@ int orNext(int answer, int index) {
 }  // namespace
 
 FlowMark flowMarkOf(const NotationItem& item) {
+    // Each type code belongs to one item class.
     switch (item.typeCode()) {
         case kBarLineItem:
-            if (auto* bar = dynamic_cast<const BarLineItem*>(&item)) {
-                return {FlowMark::BarLine, static_cast<int>(bar->barStyle)};
-            }
-            break;
+            return {FlowMark::BarLine,
+                    static_cast<int>(static_cast<const BarLineItem&>(item).barStyle)};
         case kEndingItem:
             return {FlowMark::Ending, 0};
         case kFlowDirectionItem:
-            if (auto* flow = dynamic_cast<const FlowDirectionItem*>(&item)) {
-                return {FlowMark::FlowDirection, flow->flowKind};
-            }
-            break;
+            return {FlowMark::FlowDirection, static_cast<const FlowDirectionItem&>(item).flowKind};
         default:
-            break;
+            return {};
     }
-    return {};
 }
 
 // ---- bar lines ----

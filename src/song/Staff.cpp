@@ -29,15 +29,6 @@ Staff::~Staff() {
     lyrics.reset();
 }
 
-NotationItem* Staff::itemAt(int index) const {
-    if (index < 0 || index > lastItemIndex()) return nullptr;
-    return items_[static_cast<size_t>(index)].get();
-}
-
-NotationItem* Staff::lastItem() const {
-    return itemAt(lastItemIndex());
-}
-
 void Staff::insertItemAt(std::unique_ptr<NotationItem> item, int index) {
     if (!item) return;
     index = std::clamp(index, 0, itemCount());

@@ -45,8 +45,13 @@ public:
     // Item list.
     int itemCount() const { return static_cast<int>(items_.size()); }
     int lastItemIndex() const { return itemCount() - 1; }
-    NotationItem* itemAt(int index) const;
-    NotationItem* lastItem() const;
+    // The item at the index, or none outside the list.
+    NotationItem* itemAt(int index) const {
+        return static_cast<size_t>(static_cast<unsigned>(index)) < items_.size()
+                   ? items_[static_cast<size_t>(index)].get()
+                   : nullptr;
+    }
+    NotationItem* lastItem() const { return items_.empty() ? nullptr : items_.back().get(); }
     bool isFull() const { return itemCount() >= kFullAt; }
     int roomLeft() const { return kMaxItems - itemCount(); }
     // Inserts without further work; index == itemCount() appends.
