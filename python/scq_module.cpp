@@ -152,7 +152,8 @@ std::unique_ptr<PySong> Load(const py::object& source, bool repair) {
     if (py::isinstance<py::bytes>(source) || py::isinstance<py::bytearray>(source) ||
         py::isinstance<py::memoryview>(source)) {
         // A copy, so that the bytes stay put while the GIL is released.
-        const std::string bytes = py::bytes(source);
+        const std::string bytes =
+            py::module_::import("builtins").attr("bytes")(source).cast<std::string>();
         py::gil_scoped_release release;
         song.emplace(scq::SongFile::fromBytes(bytes.data(), bytes.size(), options));
     } else {
