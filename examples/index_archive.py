@@ -4,6 +4,10 @@
     index_archive.py ROOT [-o OUT.csv] [--jobs N] [--processes]
     index_archive.py ROOT --dask SCHEDULER_ADDRESS | --dask-local WORKERS
 
+Exit status (docs/index_archive.1): 0 when the index was written, whatever the files held (a
+file that cannot be loaded is a row with its outcome and reason); 1 when ROOT is not a folder
+or the CSV cannot be written; 2 for a usage error.
+
 On one machine the files are loaded by a pool of threads (the module releases the GIL while it
 loads and renders) or, with --processes, of processes. For archives that outgrow one machine,
 --dask maps the same function over a dask.bag of the file names on a Dask cluster
@@ -69,12 +73,18 @@ def index_file(path):
     return row
 
 
-def index_local(paths, jobs=None, processes=False):
-    """The rows of the files, made by a pool of threads or processes on this machine."""
+def index_local(paths, jobs=None, processes=False, progress=None):
+    """The rows of the files, made by a pool of threads or processes on this machine;
+    `progress`, when given, is called with the count of rows made so far."""
     pool_type = (concurrent.futures.ProcessPoolExecutor if processes
                  else concurrent.futures.ThreadPoolExecutor)
+    rows = []
     with pool_type(jobs or os.cpu_count()) as pool:
-        return list(pool.map(index_file, paths, chunksize=16 if processes else 1))
+        for row in pool.map(index_file, paths, chunksize=16 if processes else 1):
+            rows.append(row)
+            if progress and len(rows) % 100 == 0:
+                progress(len(rows))
+    return rows
 
 
 def index_dask(paths, client, partitions=None):
@@ -93,6 +103,7 @@ def write_csv(rows, out):
 
 def main(argv=None):
     parser = argparse.ArgumentParser(description="Index a folder tree of song files into CSV.")
+    parser.add_argument("--version", action="version", version=f"index_archive.py {scq.__version__}")
     parser.add_argument("root", help="the folder to index")
     parser.add_argument("-o", "--output", default="-", help="the CSV file (default: standard output)")
     parser.add_argument("-j", "--jobs", type=int, help="threads or processes (default: the processors)")
@@ -105,6 +116,10 @@ def main(argv=None):
         print(f"index_archive.py: {args.root}: not a folder", file=sys.stderr)
         return 1
     paths = find_songs(args.root)
+    progress = None
+    if sys.stderr.isatty():
+        def progress(done):
+            print(f"\r{done}/{len(paths)} files", end="", file=sys.stderr, flush=True)
     if args.dask or args.dask_local:
         from distributed import Client, LocalCluster
         if args.dask:
@@ -115,7 +130,9 @@ def main(argv=None):
                               dashboard_address=None) as cluster, Client(cluster) as client:
                 rows = index_dask(paths, client)
     else:
-        rows = index_local(paths, args.jobs, args.processes)
+        rows = index_local(paths, args.jobs, args.processes, progress)
+        if progress:
+            print(file=sys.stderr)
     try:
         if args.output == "-":
             write_csv(rows, sys.stdout)

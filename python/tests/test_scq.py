@@ -47,7 +47,25 @@ class ModuleTest(unittest.TestCase):
             whole = f.read()
         with open(os.path.join(cls.dir, "cut.scq"), "wb") as f:
             f.write(whole[: len(whole) // 2])
-        cls.failing = [os.path.join(cls.dir, n) for n in ("text.txt", "missing.scq")] + [cls.dir]
+        # A header of a newer revision, one with a leading word above 0, an unknown product.
+        revision = whole.index(b"\x10\x00Sonatina")
+        leading = len(b"[Staveforge Software]\x00")
+        product = whole.index(b"Engraver]")
+        patched = {
+            "too-new.scq": whole[:revision] + b"\x11" + whole[revision + 1:],
+            "leading.scq": whole[:leading] + b"\x01" + whole[leading + 1:],
+            "product.scq": whole[:product] + b"Engravez]" + whole[product + 9:],
+        }
+        for name, data in patched.items():
+            with open(os.path.join(cls.dir, name), "wb") as f:
+                f.write(data)
+        names = ["text.txt", "missing.scq"] + list(patched)
+        cls.failing = [os.path.join(cls.dir, n) for n in names] + [cls.dir]
+        if os.geteuid() != 0:  # root reads any file
+            unreadable = os.path.join(cls.dir, "unreadable.scq")
+            shutil.copy(os.path.join(SOURCE, "examples", "sonatina.scq"), unreadable)
+            os.chmod(unreadable, 0)
+            cls.failing.append(unreadable)
 
     @classmethod
     def tearDownClass(cls):
@@ -89,17 +107,21 @@ class ModuleTest(unittest.TestCase):
                     self.assertEqual(song.to_musicxml(), f.read())
 
     def test_failures_raise_load_error(self):
+        outcomes = set()
         for path in self.failing:
             with self.subTest(path=path):
                 with self.assertRaises(scq.LoadError) as caught:
                     scq.load(path)
                 e = caught.exception
+                outcomes.add(e.outcome)
                 if SCQDUMP:
                     record = summary(path)
                     self.assertEqual(e.outcome, record["outcome"])
                     self.assertEqual(e.status, record["status"])
                     self.assertEqual(e.reason, record["errorReason"])
                     self.assertEqual(e.offset, record["errorOffset"])
+        self.assertLessEqual({"not-a-song", "not-found", "not-a-file", "too-new", "rejected-header"},
+                             outcomes)
         for data in (b"\x00\x01not a song at all", b"x" * 100):
             with self.assertRaises(scq.LoadError) as caught:
                 scq.load(data)
