@@ -40,12 +40,14 @@ cmake --install "$shared_build" --prefix "$work/shared" >/dev/null
 so=$(find "$work/shared" -name 'libscq.so.*.*')
 test -n "$so"
 test "$(readlink "$(dirname "$so")/libscq.so")" = "libscq.so.1"
-# The shared library exports the public API and nothing of the internals.
-if nm -D --defined-only "$so" | c++filt | grep -q 'scq::LoadSongFile'; then
+# The shared library exports the public API and nothing of the internals. (Outputs are read
+# whole before they are searched: `grep -q` ends a pipe early, which pipefail counts a failure.)
+symbols=$(nm -D --defined-only "$so" | c++filt)
+if grep -q 'scq::LoadSongFile' <<<"$symbols"; then
     echo "libscq.so exports internal symbols" >&2
     exit 1
 fi
-nm -D --defined-only "$so" | c++filt | grep -q 'scq::SongFile::open'
+grep -q 'scq::SongFile::open' <<<"$symbols"
 
 for kind in static shared; do
     cmake -S "$source_dir/tests/package/public" -B "$work/public-$kind" \
@@ -62,8 +64,8 @@ for kind in static shared; do
     LD_LIBRARY_PATH="$(dirname "$(find "$work/$kind" -name 'libscq.*' | head -n 1)")" \
         "$work/pc-$kind" "$song" >"$work/pc-$kind.out"
 done
-ldd "$work/pc-shared" | grep -q 'libscq.so.1'
-! ldd "$work/pc-static" | grep -q 'libscq'
+grep -q 'libscq.so.1' <<<"$(ldd "$work/pc-shared")"
+if grep -q 'libscq' <<<"$(ldd "$work/pc-static")"; then exit 1; fi
 
 # The same line from every consumer (the public ones add the library's version).
 for out in public-static public-shared pc-static pc-shared; do
