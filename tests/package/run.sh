@@ -22,6 +22,14 @@ libdir=$(cd "$work/static" && dirname "$(find . -name libscq.a)")
 test -f "$work/static/$libdir/pkgconfig/scq.pc"
 # scqconvert is built when the command-line library is there; then it is installed too.
 if [ -x "$build_dir/tools/scqconvert" ]; then test -x "$work/static/bin/scqconvert"; fi
+# The Python module, when it is built: installed with its stubs where the system's Python
+# finds packages of this prefix, and importable from there.
+if compgen -G "$build_dir/python/module/scq*.so" >/dev/null; then
+    site=$(dirname "$(find "$work/static" -name 'scq*.so')")
+    test -f "$site/scq.pyi"
+    case "$site" in */dist-packages) ;; *) echo "module installed in $site" >&2; exit 1 ;; esac
+    PYTHONPATH="$site" /usr/bin/python3 -c 'import scq, sys; sys.exit(scq.load(sys.argv[1]).status != 0)' "$song"
+fi
 
 # The internal headers, static library.
 cmake -S "$source_dir/tests/package/consumer" -B "$work/internal" \
