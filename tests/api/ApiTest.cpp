@@ -193,5 +193,18 @@ TEST(ApiBytes, LikeTheFileWithAndWithoutRepair) {
     EXPECT_STREQ(Version(), SCQ_VERSION_STRING);
 }
 
+// The item limit stops a load as scqdump's --max-items does: damaged, with what was read.
+TEST(ApiOptions, ItemLimitAsScqdump) {
+    const std::string path = SCQ_SOURCE_DIR "/examples/sonatina.scq";
+    OpenOptions options;
+    options.maxItems = 10;
+    SongFile song = SongFile::open(path, options);
+    const testing::RunResult dumped =
+        testing::RunProgram(SCQDUMP_PATH, {"--max-items", "10", path});
+    EXPECT_EQ(song.json() + "\n", dumped.out);
+    EXPECT_TRUE(song && song.result().failed);
+    EXPECT_EQ(song.result().outcome, "damaged");
+}
+
 }  // namespace
 }  // namespace scq::test
