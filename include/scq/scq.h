@@ -163,6 +163,7 @@ public:
     // Loads the bytes of a song file held in memory, as open() loads a file holding them.
     static SongFile fromBytes(const void* data, std::size_t size, const OpenOptions& options = {});
 
+    // A moved-from SongFile holds no song and a result of "not-a-song".
     SongFile(SongFile&&) noexcept;
     SongFile& operator=(SongFile&&) noexcept;
     ~SongFile();

@@ -222,7 +222,8 @@ SongFile::operator bool() const {
 }
 
 const LoadResult& SongFile::result() const {
-    return impl_->result;
+    static const LoadResult kMovedFrom;  // what a moved-from SongFile tells
+    return impl_ ? impl_->result : kMovedFrom;
 }
 
 std::string SongFile::text(TextField field) const {
@@ -335,6 +336,7 @@ bool SongFile::toMusicXml(std::ostream& out, const XmlExportOptions& options) {
 
 std::string SongFile::json(bool performance, bool events) {
     std::string text;
+    if (!impl_) return text;
     {
         json::BlockWriter out(&text);
         json::DocumentOptions options;
