@@ -14,7 +14,7 @@
 #include <string>
 
 #include "Dump.h"
-#include "cli/Repair.h"
+#include "load/Repair.h"
 #include "perform/EventSequence.h"
 #include "perform/PlayTime.h"
 #include "song/Song.h"

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "FuzzCheck.h"
-#include "cli/Repair.h"
+#include "load/Repair.h"
 #include "support/SongBuilder.h"
 
 namespace {

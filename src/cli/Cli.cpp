@@ -4,9 +4,9 @@
 #include <cstring>
 #include <memory>
 
-#include "cli/FileSystem.h"
+#include "load/FileSystem.h"
 #include "cli/PlayTimeFormat.h"
-#include "cli/Repair.h"
+#include "load/Repair.h"
 #include "perform/PlayTime.h"
 #include "song/Song.h"
 #include "song/SongFile.h"

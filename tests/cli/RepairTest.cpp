@@ -10,10 +10,10 @@
 #include <climits>
 #include <string>
 
-#include "cli/FileSystem.h"
+#include "load/FileSystem.h"
 #include "cli/MinimalSong.h"
 #include "cli/PlayTimeFormat.h"
-#include "cli/Repair.h"
+#include "load/Repair.h"
 #include "cli/Subprocess.h"
 #include "song/Song.h"
 

@@ -14,7 +14,7 @@
 #include <tuple>
 #include <vector>
 
-#include "cli/Repair.h"
+#include "load/Repair.h"
 #include "export/MusicXmlWriter.h"
 #include "items/DurationItems.h"
 #include "perform/PerformRules.h"

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "Convert.h"
-#include "cli/Repair.h"
+#include "load/Repair.h"
 #include "cli/Subprocess.h"
 #include "export/MidiWriter.h"
 #include "song/Song.h"

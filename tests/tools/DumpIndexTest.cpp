@@ -15,7 +15,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/PlayTimeFormat.h"
-#include "cli/Repair.h"
+#include "load/Repair.h"
 #include "cli/Subprocess.h"
 #include "song/SongFile.h"
 #include "support/RichSongs.h"

@@ -21,9 +21,9 @@
 #include <nlohmann/json.hpp>
 
 #include "Dump.h"
-#include "Text.h"
+#include "export/Text.h"
 #include "cli/PlayTimeFormat.h"
-#include "cli/Repair.h"
+#include "load/Repair.h"
 #include "cli/Subprocess.h"
 #include "items/BarsAndFlow.h"
 #include "items/DurationItems.h"

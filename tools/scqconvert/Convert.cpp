@@ -16,7 +16,7 @@
 
 #include <CLI/CLI.hpp>
 
-#include "cli/Repair.h"
+#include "load/Repair.h"
 #include "common/MaxItemsOption.h"
 #include "export/MidiWriter.h"
 #include "export/MusicXmlWriter.h"

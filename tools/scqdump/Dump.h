@@ -5,6 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "export/Text.h"
 #include "song/SongFile.h"
 
 namespace scq {
@@ -18,6 +19,12 @@ struct SongFileInfo;
 namespace scq::dump {
 
 using Json = nlohmann::ordered_json;
+
+// The text helpers the documents use, from the library.
+using scq::FileNameText;
+using scq::HexBytes;
+using scq::IsValidUtf8;
+using scq::Windows1252ToUtf8;
 
 // The parts of a scqdump/1 document as JSON values, each read back from the same text that
 // DumpFile writes for it.

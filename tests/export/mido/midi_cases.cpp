@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/Repair.h"
+#include "load/Repair.h"
 #include "perform/EventSequence.h"
 #include "perform/PlayTime.h"
 #include "song/Song.h"

@@ -1,6 +1,7 @@
-// A program outside the project that uses the installed library: load a song file, read the
-// song, compute a play time, write the Standard MIDI File. Its project asks for no C++
-// standard; the headers (the event sequence's defaulted comparison) need C++20.
+// A program outside the project that uses the installed internal headers (advanced use, static
+// library only): load a song file, read the song, compute a play time, write the Standard MIDI
+// File. Its project asks for no C++ standard; scq::internal carries the C++20 that the headers
+// (the event sequence's defaulted comparison) need.
 #include <cstdint>
 #include <cstdio>
 #include <memory>

@@ -1,8 +1,8 @@
-#include "Text.h"
+#include "export/Text.h"
 
 #include <cstring>
 
-namespace scq::dump {
+namespace scq {
 
 namespace {
 constexpr char32_t kHighControls[32] = {
@@ -87,4 +87,4 @@ std::string HexBytes(const uint8_t* bytes, size_t size) {
     return out;
 }
 
-}  // namespace scq::dump
+}  // namespace scq

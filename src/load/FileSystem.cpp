@@ -1,4 +1,4 @@
-#include "cli/FileSystem.h"
+#include "load/FileSystem.h"
 
 #include <stdlib.h>
 #include <sys/stat.h>

@@ -38,8 +38,15 @@ std::unique_ptr<Song> LoadFromMemoryWithRepair(const char* path, SongFileInfo& i
                                                bool* repaired, const LoadOptions& options,
                                                std::string* notice);
 
+// The same from the bytes of a song file in memory, loaded as a file holding them; `name` is
+// the one the notice gives. The bytes stay the caller's; a repaired copy is made in memory.
+std::unique_ptr<Song> LoadBytesWithRepair(const uint8_t* data, size_t size, const char* name,
+                                          SongFileInfo& info, bool* repaired,
+                                          const LoadOptions& options, std::string* notice);
+
 // The test below on bytes in memory.
 bool IsDamagedByTextTransfer(const std::vector<uint8_t>& bytes);
+bool IsDamagedByTextTransfer(const uint8_t* bytes, size_t size);
 
 // True when every line feed in the file follows a carriage return (or a line feed that did);
 // also true for a file without any line feed. False when the file cannot be opened or read.
@@ -52,5 +59,6 @@ bool RepairTextTransfer(const char* source, const char* destination);
 
 // The same repair of bytes in memory: false (and `out` unspecified) at a bare line feed.
 bool RepairTextTransfer(const std::vector<uint8_t>& source, std::vector<uint8_t>& out);
+bool RepairTextTransfer(const uint8_t* source, size_t size, std::vector<uint8_t>& out);
 
 }  // namespace scq

@@ -1,4 +1,4 @@
-#include "cli/Repair.h"
+#include "load/Repair.h"
 
 #include <limits.h>
 #include <signal.h>
@@ -8,9 +8,10 @@
 #include <cstdio>
 #include <cstring>
 #include <optional>
+#include <span>
 #include <string>
 
-#include "cli/FileSystem.h"
+#include "load/FileSystem.h"
 #include "song/Song.h"
 #include "stream/FileStream.h"
 #include "stream/MemoryStream.h"
@@ -124,20 +125,27 @@ bool Repairable(const SongFileInfo& info) {
 std::unique_ptr<Song> LoadFromMemoryWithRepair(const char* path, SongFileInfo& info,
                                                bool* repaired, const LoadOptions& options,
                                                std::string* notice) {
+    if (repaired) *repaired = false;
     std::vector<uint8_t> bytes;
     // A file that cannot be opened or read whole fails as the file loader tells.
     if (!ReadWholeFile(path, bytes)) return LoadSongFile(path, info, nullptr, options);
+    return LoadBytesWithRepair(bytes.data(), bytes.size(), path, info, repaired, options, notice);
+}
+
+std::unique_ptr<Song> LoadBytesWithRepair(const uint8_t* data, size_t size, const char* name,
+                                          SongFileInfo& info, bool* repaired,
+                                          const LoadOptions& options, std::string* notice) {
+    if (repaired) *repaired = false;
     std::unique_ptr<Song> song;
     {
-        ByteView view(bytes.data(), bytes.size());
+        ByteView view(data, size);
         song = LoadSongFromSource(view, info, nullptr, options);
     }
-    if (!Repairable(info) || !IsDamagedByTextTransfer(bytes)) return song;
-    Announce(path, notice);
+    if (!Repairable(info) || !IsDamagedByTextTransfer(data, size)) return song;
+    Announce(name, notice);
     song.reset();
     std::vector<uint8_t> fixed;
-    if (!RepairTextTransfer(bytes, fixed)) return nullptr;
-    bytes = std::vector<uint8_t>();
+    if (!RepairTextTransfer(data, size, fixed)) return nullptr;
     ByteView view(fixed.data(), fixed.size());
     song = LoadSongFromSource(view, info, nullptr, options);
     if (repaired) *repaired = true;
@@ -153,10 +161,14 @@ std::string RepairNoticeText(const char* path) {
 }
 
 bool RepairTextTransfer(const std::vector<uint8_t>& source, std::vector<uint8_t>& out) {
+    return RepairTextTransfer(source.data(), source.size(), out);
+}
+
+bool RepairTextTransfer(const uint8_t* source, size_t size, std::vector<uint8_t>& out) {
     out.clear();
-    out.reserve(source.size());
+    out.reserve(size);
     bool pendingCarriageReturn = false;
-    for (const uint8_t byte : source) {
+    for (const uint8_t byte : std::span(source, size)) {
         if (byte == kLineFeed) {
             if (!pendingCarriageReturn) return false;
             pendingCarriageReturn = false;
@@ -173,8 +185,12 @@ bool RepairTextTransfer(const std::vector<uint8_t>& source, std::vector<uint8_t>
 }
 
 bool IsDamagedByTextTransfer(const std::vector<uint8_t>& bytes) {
+    return IsDamagedByTextTransfer(bytes.data(), bytes.size());
+}
+
+bool IsDamagedByTextTransfer(const uint8_t* bytes, size_t size) {
     bool afterCarriageReturn = false;
-    for (const uint8_t byte : bytes) {
+    for (const uint8_t byte : std::span(bytes, size)) {
         if (byte == kLineFeed && !afterCarriageReturn) return false;  // a bare line feed
         afterCarriageReturn = byte == kCarriageReturn || (byte == kLineFeed && afterCarriageReturn);
     }

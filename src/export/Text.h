@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-namespace scq::dump {
+namespace scq {
 
 // Decodes windows-1252 bytes (up to the first 0 byte, or `size` bytes) into UTF-8, following
 // the WHATWG mapping: 0x80-0x9F take their assigned characters, and the five bytes without one
@@ -22,4 +22,4 @@ std::string FileNameText(const char* name);
 // Lowercase hexadecimal text of a block of bytes.
 std::string HexBytes(const uint8_t* bytes, size_t size);
 
-}  // namespace scq::dump
+}  // namespace scq
