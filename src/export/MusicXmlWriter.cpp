@@ -270,6 +270,7 @@ struct NoteGroup {
     std::vector<const NoteItem*> notes;
     std::vector<perform::WrittenPitch> pitches;
     int ticks = 0;
+    int stem = -1;  // the members' stem direction in a chord of split stems; -1: the chord's
 };
 
 // One staff's measures.
@@ -289,6 +290,7 @@ public:
     }
 
     void walk() {
+        findDefaultPasses();
         Measure& current = current_;
         bool empty = true;  // nothing since the last bar line
         for (int i = 0; i < staff_.itemCount(); ++i) {
@@ -337,7 +339,7 @@ public:
                     current.ticks += durationItem(current.body, *item);
                     break;
                 case kEndingItem:
-                    ending(static_cast<const EndingItem&>(*item));
+                    ending(static_cast<const EndingItem&>(*item), i);
                     break;
                 default:
                     mark(*item);
@@ -367,14 +369,51 @@ public:
 private:
     // ---- endings ----
 
-    void ending(const EndingItem& e) {
+    // The pass a default ending stands for: the first pass of its repeat that no other ending
+    // of the repeat takes (the endings between two bar lines that end the search for an
+    // ending: a double bar, a section's open or close, a master repeat's open).
+    void findDefaultPasses() {
+        defaultPass_.assign(static_cast<size_t>(std::max(staff_.itemCount(), 0)), 0);
+        int first = 0;
+        unsigned taken = 0;
+        auto close = [&](int end) {
+            int pass = 1;
+            while (pass < 8 && ((taken >> (pass - 1)) & 1u)) ++pass;
+            for (int k = first; k < end; ++k) defaultPass_[static_cast<size_t>(k)] = pass;
+            first = end;
+            taken = 0;
+        };
+        for (int i = 0; i < staff_.itemCount(); ++i) {
+            const NotationItem* item = staff_.itemAt(i);
+            if (!item) continue;
+            if (item->typeCode() == kEndingItem) {
+                taken |= static_cast<const EndingItem&>(*item).endings & 0x7Fu;
+            } else if (item->typeCode() == kBarLineItem) {
+                switch (static_cast<const BarLineItem&>(*item).barStyle) {
+                    case kBarDouble:
+                    case kBarSectionOpen:
+                    case kBarSectionClose:
+                    case kBarMasterRepeatOpen:
+                        close(i);
+                        break;
+                    default:
+                        break;
+                }
+            }
+        }
+        close(staff_.itemCount());
+    }
+
+    void ending(const EndingItem& e, int index) {
         if (openEnding_ == Opened::HereInCurrent) return;
         if (openEnding_ == Opened::Earlier && !measures_.empty()) {
             closeEnding(measures_.back().right, true);
         }
+        uint32_t passes = e.endings & 0x7Fu;
+        if (e.endings & 0x80u) passes |= 1u << (defaultPass_[static_cast<size_t>(index)] - 1);
         std::string numbers;
-        for (int bit = 0; bit < 7; ++bit) {
-            if ((e.endings >> bit) & 1u) {
+        for (int bit = 0; bit < 8; ++bit) {
+            if ((passes >> bit) & 1u) {
                 if (!numbers.empty()) numbers += ", ";
                 numbers += std::to_string(bit + 1);
             }
@@ -708,41 +747,49 @@ private:
     }
 
     // The notes of a note or chord at the item's onset: the members of the item's own length
-    // in `voice`, the others in voice 2. `position_` counts from the onset, where the output
-    // stands on entry; on return it is where the output stands.
+    // (and, in a chord of split stems, of its first member's stem) in `voice`, each other group
+    // of members in a voice of its own after it. `position_` counts from the onset, where the
+    // output stands on entry; on return it is where the output stands.
     void chordNotes(std::string& out, NoteItem& chord, int voice, bool hidden) {
         const int own = std::max(chord.durationTicks(), 0);
         const bool grace = chord.hasAttribute(DurationItem::kGrace) || own == 0;
+        const bool split = chord.hasSplitStems();
+        const int ownStem =
+            split && chord.member(0) ? static_cast<int>(chord.member(0)->stemDirection) : -1;
         hidden = hidden || chord.effectiveVisibility() == kVisNever;
         std::vector<NoteGroup> groups;
         for (int i = 0; i < chord.memberCount(); ++i) {
             const NoteItem* m = chord.member(i);
             if (!m) continue;
             const int ticks = grace ? 0 : std::max(m->durationTicks(), 0);
-            auto g = std::find_if(groups.begin(), groups.end(),
-                                  [ticks](const NoteGroup& x) { return x.ticks == ticks; });
+            const int stem = split ? static_cast<int>(m->stemDirection) : -1;
+            auto g = std::find_if(groups.begin(), groups.end(), [ticks, stem](const NoteGroup& x) {
+                return x.ticks == ticks && x.stem == stem;
+            });
             if (g == groups.end()) {
                 groups.push_back({});
                 g = groups.end() - 1;
                 g->ticks = ticks;
+                g->stem = stem;
             }
             g->notes.push_back(m);
             g->pitches.push_back(perform::writtenPitch(state_, m->staffPosition,
                                                        static_cast<int>(m->accidental)));
         }
-        // The group of the chord's own length first, in the chord's voice.
-        std::stable_partition(groups.begin(), groups.end(),
-                              [own](const NoteGroup& g) { return g.ticks == own; });
-        bool first = true;
-        if (!grace && (groups.empty() || groups.front().ticks != own) && voice == 1 && own > 0) {
-            forward(out, own, voice);
-        }
-        for (const NoteGroup& g : groups) {
-            const bool ownGroup = g.ticks == own;
-            if (!first || !ownGroup) moveTo(out, 0);
-            writeGroup(out, chord, g, ownGroup ? voice : 2, ownGroup, hidden);
+        // The group of the chord's own length (and stem) first, in the chord's voice.
+        auto isOwn = [own, ownStem](const NoteGroup& g) {
+            return g.ticks == own && g.stem == ownStem;
+        };
+        std::stable_partition(groups.begin(), groups.end(), isOwn);
+        const bool hasOwn = !groups.empty() && isOwn(groups.front());
+        if (!grace && !hasOwn && voice == 1 && own > 0) forward(out, own, voice);
+        int next = voice + 1;  // the voice of the next other group
+        for (size_t k = 0; k < groups.size(); ++k) {
+            const NoteGroup& g = groups[k];
+            const bool ownGroup = isOwn(g);
+            if (k > 0 || !ownGroup) moveTo(out, 0);
+            writeGroup(out, chord, g, ownGroup ? voice : next++, ownGroup, hidden);
             position_ = g.ticks;
-            first = false;
         }
     }
 
@@ -753,7 +800,7 @@ private:
             // Length, beam, tuplet and marks come from the owner for its own group.
             const DurationItem& shape = ownGroup ? static_cast<const DurationItem&>(owner)
                                                  : static_cast<const DurationItem&>(note);
-            const bool muted = note.muted || owner.muted;
+            const bool muted = note.muted || owner.muted || staff_.muted;
             std::string n = "<note" +
                             noteAttributes(note, hidden || owner.effectiveVisibility() == kVisNever,
                                            muted) +
@@ -771,8 +818,9 @@ private:
                      "</accidental>";
             }
             n += timeModification(shape);
-            if (shape.stemDirection == DurationItem::kStemUp) n += "<stem>up</stem>";
-            if (shape.stemDirection == DurationItem::kStemDown) n += "<stem>down</stem>";
+            const int stem = g.stem >= 0 ? g.stem : shape.stemDirection;
+            if (stem == DurationItem::kStemUp) n += "<stem>up</stem>";
+            if (stem == DurationItem::kStemDown) n += "<stem>down</stem>";
             if (i == 0) n += beam(shape);
             const bool first = i == 0 && firstOfItem_;
             n += notations(shape, &note, i == 0, first ? takePending() : std::string());
@@ -915,6 +963,7 @@ private:
     bool wedgeOpen_ = false;
     Opened openEnding_ = Opened::None;
     std::string openNumbers_;
+    std::vector<int> defaultPass_;  // by item index: the pass of a default ending there
     Measure current_;  // the measure being filled
 };
 
