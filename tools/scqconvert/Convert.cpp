@@ -20,6 +20,7 @@
 #include "common/MaxItemsOption.h"
 #include "export/MidiWriter.h"
 #include "export/MusicXmlWriter.h"
+#include "Mxl.h"
 #include "song/Song.h"
 #include "song/SongFile.h"
 
@@ -250,12 +251,18 @@ bool ConvertOne(const Job& job, bool force, const LoadOptions& load) {
     std::vector<uint8_t> bytes;
     MidiWriteResult result;
     try {
-        if (job.format == Format::MusicXml) {
+        if (job.format == Format::Midi) {
+            result = WriteMidi(*loaded, bytes);
+        } else {
             std::string text;
             WriteMusicXml(*loaded, text);
-            bytes.assign(text.begin(), text.end());
-        } else {
-            result = WriteMidi(*loaded, bytes);
+            std::string failure;
+            if (job.format == Format::MusicXml) {
+                bytes.assign(text.begin(), text.end());
+            } else if (!PackMxl(text, bytes, failure)) {
+                Report(song, "cannot compress the score: " + failure);
+                return false;
+            }
         }
     } catch (const std::bad_alloc&) {
         Report(song, "out of memory");
@@ -303,6 +310,7 @@ bool ConvertOne(const Job& job, bool force, const LoadOptions& load) {
 std::optional<Format> FormatNamed(std::string_view name) {
     if (EqualsIgnoringCase(name, "midi") || EqualsIgnoringCase(name, "mid")) return Format::Midi;
     if (EqualsIgnoringCase(name, "musicxml")) return Format::MusicXml;
+    if (EqualsIgnoringCase(name, "mxl")) return Format::Mxl;
     return std::nullopt;
 }
 
@@ -318,6 +326,7 @@ std::optional<Format> FormatOfPath(std::string_view path) {
     if (EqualsIgnoringCase(extension, "musicxml") || EqualsIgnoringCase(extension, "xml")) {
         return Format::MusicXml;
     }
+    if (EqualsIgnoringCase(extension, "mxl")) return Format::Mxl;
     return std::nullopt;
 }
 
@@ -325,6 +334,8 @@ const char* ExtensionOf(Format format) {
     switch (format) {
         case Format::MusicXml:
             return ".musicxml";
+        case Format::Mxl:
+            return ".mxl";
         case Format::Midi:
             break;
     }
@@ -376,10 +387,10 @@ int Run(int argc, char** argv) {
         ->type_name("OUT");
     app.add_option("-d,--directory", directory,
                    "write each SONG into DIR, named after the song (x.scq -> DIR/x.mid or "
-                   "DIR/x.musicxml)")
+                   "DIR/x.musicxml or DIR/x.mxl)")
         ->type_name("DIR");
     app.add_option("--to", to,
-                   "the format: midi or musicxml (default: from OUT's extension, else midi)")
+                   "the format: midi, musicxml or mxl (default: from OUT's extension, else midi)")
         ->type_name("FORMAT");
     tools::AddMaxItemsOption(
         app, load.maxItems,
@@ -412,18 +423,24 @@ int Run(int argc, char** argv) {
     Format format = Format::Midi;
     if (app.count("--to") > 0) {
         const std::optional<Format> named = FormatNamed(to);
-        if (!named) return UsageError("unknown format '" + to + "' (known: midi, musicxml)");
+        if (!named) return UsageError("unknown format '" + to + "' (known: midi, musicxml, mxl)");
         format = *named;
     } else if (toFile && output != "-") {
         const std::optional<Format> byName = FormatOfPath(output);
         if (!byName) {
             return UsageError("cannot tell the format of '" + output +
-                              "' from its extension (use --to midi or --to musicxml)");
+                              "' from its extension (use --to midi, musicxml or mxl)");
         }
         format = *byName;
     }
     if (toFile && output == "-" && format == Format::Midi && ::isatty(STDOUT_FILENO)) {
         return UsageError("will not write a MIDI file to a terminal");
+    }
+    if (toFile && output == "-" && format == Format::Mxl && ::isatty(STDOUT_FILENO)) {
+        return UsageError("will not write a compressed MusicXML file to a terminal");
+    }
+    if (format == Format::Mxl && !CanWriteMxl()) {
+        return UsageError("this build cannot write .mxl files: it was built without libzip");
     }
     if (toDirectory) {
         struct stat st;
