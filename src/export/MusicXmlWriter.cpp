@@ -1,6 +1,7 @@
 #include "export/MusicXmlWriter.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstring>
 #include <ctime>
 #include <iterator>
@@ -90,6 +91,19 @@ void AppendText(std::string& out, const char* text, size_t size) {
 template <size_t N>
 bool IsEmpty(const char (&field)[N]) {
     return field[0] == 0;
+}
+
+// <name>value</name>
+void AppendElement(std::string& out, std::string_view name, long long value) {
+    char digits[24];
+    const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value);
+    out += '<';
+    out += name;
+    out += '>';
+    out.append(digits, ec == std::errc() ? end : digits);
+    out += "</";
+    out += name;
+    out += '>';
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -273,11 +287,117 @@ struct NoteGroup {
     int stem = -1;  // the members' stem direction in a chord of split stems; -1: the chord's
 };
 
+// The lines of a measure's body, indented inside the measure.
+void AppendIndented(std::string& out, std::string_view body) {
+    while (!body.empty()) {
+        const size_t end = body.find('\n');
+        const size_t n = end == std::string_view::npos ? body.size() : end + 1;
+        out.append(6, ' ');
+        out.append(body.substr(0, n));
+        body.remove_prefix(n);
+    }
+}
+
+// The measures of one part as they are made, written out one behind: the last one stays open
+// to changes of its closing bar line (a bar line or ending that follows it with nothing
+// between them) until the next one is added or the part ends. Bodies are reused.
+class MeasureSink {
+public:
+    // `pickup`: whether the first measures are numbered from 0, the first one implicit; the
+    // first part decides it (a short first measure in a song of more than one measure) and
+    // the others follow it.
+    MeasureSink(Xml& xml, std::string& out, bool firstPart, bool& pickup, size_t measureCount)
+        : xml_(xml), out_(out), firstPart_(firstPart), pickup_(pickup), total_(measureCount) {}
+
+    bool empty() const { return !pending_; }
+    Measure& back() { return last_; }
+    size_t size() const { return written_ + (pending_ ? 1 : 0); }
+
+    void push_back(Measure&& m) {
+        flush();
+        std::swap(last_, m);
+        pending_ = true;
+    }
+    // A fresh measure, with the memory of a written body.
+    void recycle(Measure& m) {
+        std::string body = std::move(spare_);
+        body.clear();
+        m = Measure{};
+        m.body = std::move(body);
+    }
+    // Writes the last measure, then the padding up to the song's measure count: measure rests
+    // of the last bar's length.
+    void finish() {
+        flush();
+        for (; written_ < total_; ++written_) {
+            open(written_);
+            if (lastBarTicks_ > 0) {
+                out_ += "      <note><rest measure=\"yes\"/>";
+                AppendElement(out_, "duration", lastBarTicks_);
+                out_ += "<voice>1</voice></note>\n";
+                ++padding_;
+            }
+            xml_.close("measure");
+        }
+    }
+    int padding() const { return padding_; }
+
+private:
+    void flush() {
+        if (!pending_) return;
+        if (firstPart_ && written_ == 0) {
+            pickup_ = total_ > 1 && last_.ticks > 0 && last_.ticks < last_.barTicks;
+        }
+        open(written_);
+        WriteBarline(xml_, last_.left, "left");
+        AppendIndented(out_, last_.body);
+        WriteBarline(xml_, last_.right, "right");
+        xml_.close("measure");
+        lastBarTicks_ = last_.barTicks;
+        spare_ = std::move(last_.body);
+        pending_ = false;
+        ++written_;
+    }
+    void open(size_t m) {
+        std::string attributes = "number=\"" + std::to_string(pickup_ ? m : m + 1) + "\"";
+        if (pickup_ && m == 0) attributes += " implicit=\"yes\"";
+        xml_.open("measure", attributes);
+    }
+
+    Xml& xml_;
+    std::string& out_;
+    const bool firstPart_;
+    bool& pickup_;
+    const size_t total_;
+    Measure last_;
+    bool pending_ = false;
+    size_t written_ = 0;
+    std::string spare_;
+    int lastBarTicks_ = kDefaultBarTicks;
+    int padding_ = 0;
+};
+
+// The measures of a staff: the stretches between bar lines that hold any item.
+size_t MeasureCount(const Staff& staff) {
+    size_t count = 0;
+    bool empty = true;
+    for (int i = 0; i < staff.itemCount(); ++i) {
+        const NotationItem* item = staff.itemAt(i);
+        if (!item) continue;
+        if (item->typeCode() != kBarLineItem) {
+            empty = false;
+        } else if (!empty) {
+            ++count;
+            empty = true;
+        }
+    }
+    return count + (empty ? 0 : 1);
+}
+
 // One staff's measures.
 class PartWriter {
 public:
-    PartWriter(const Song& song, int index, std::vector<Measure>& measures,
-               MusicXmlWriteResult& result)
+    PartWriter(const Song& song, int index, MeasureSink& measures, MusicXmlWriteResult& result)
         : song_(song),
           staff_(*song.staffAt(index)),
           instrumentId_("P" + std::to_string(index + 1) + "-I1"),
@@ -312,7 +432,7 @@ public:
                     closeEnding(current.right, false);
                     current.barTicks = barTicks_;
                     measures_.push_back(std::move(current));
-                    current = Measure{};
+                    measures_.recycle(current);
                     current.left = left;
                     empty = true;
                     lastNote_ = std::string::npos;
@@ -361,9 +481,9 @@ public:
     }
 
     // The attributes a part starts with when its staff has no measure.
-    void startEmpty(std::string& body) {
+    void startEmpty() {
         flushAttributes();
-        body = std::move(current_.body);
+        measures_.push_back(std::move(current_));
     }
 
 private:
@@ -715,15 +835,16 @@ private:
         if (item.isRest()) {
             auto& rest = static_cast<RestItem&>(item);
             if (ticks > 0) {
-                std::string n = "<note" + noteAttributes(item, hidden, false) + ">";
-                n += rest.isMeasured && rest.isLoneWholeRest() ? "<rest measure=\"yes\"/>"
-                                                               : "<rest/>";
-                n += "<duration>" + std::to_string(ticks) + "</duration><voice>1</voice>";
-                if (!(rest.isMeasured && rest.isLoneWholeRest())) n += lengthOf(owner);
-                n += timeModification(owner);
-                n += notations(owner, nullptr, true, takePending());
-                n += "</note>\n";
-                out += n;
+                const bool measureRest = rest.isMeasured && rest.isLoneWholeRest();
+                out += "<note";
+                noteAttributes(out, item, hidden, false);
+                out += measureRest ? "><rest measure=\"yes\"/>" : "><rest/>";
+                AppendElement(out, "duration", ticks);
+                out += "<voice>1</voice>";
+                if (!measureRest) lengthOf(out, owner);
+                timeModification(out, owner);
+                notations(out, owner, nullptr, true, true);
+                out += kNoteEnd;
                 lastNote_ = out.size() - kNoteEnd.size();
                 ++result_.notes;
             }
@@ -757,18 +878,24 @@ private:
         const int ownStem =
             split && chord.member(0) ? static_cast<int>(chord.member(0)->stemDirection) : -1;
         hidden = hidden || chord.effectiveVisibility() == kVisNever;
-        std::vector<NoteGroup> groups;
+        // The groups are kept from item to item (with their vectors' memory); `used` of them
+        // hold this chord's.
+        std::vector<NoteGroup>& groups = groups_;
+        size_t used = 0;
         for (int i = 0; i < chord.memberCount(); ++i) {
             const NoteItem* m = chord.member(i);
             if (!m) continue;
             const int ticks = grace ? 0 : std::max(m->durationTicks(), 0);
             const int stem = split ? static_cast<int>(m->stemDirection) : -1;
-            auto g = std::find_if(groups.begin(), groups.end(), [ticks, stem](const NoteGroup& x) {
-                return x.ticks == ticks && x.stem == stem;
-            });
-            if (g == groups.end()) {
-                groups.push_back({});
-                g = groups.end() - 1;
+            auto g = std::find_if(groups.begin(), groups.begin() + static_cast<ptrdiff_t>(used),
+                                  [ticks, stem](const NoteGroup& x) {
+                                      return x.ticks == ticks && x.stem == stem;
+                                  });
+            if (g == groups.begin() + static_cast<ptrdiff_t>(used)) {
+                if (used == groups.size()) groups.emplace_back();
+                g = groups.begin() + static_cast<ptrdiff_t>(used++);
+                g->notes.clear();
+                g->pitches.clear();
                 g->ticks = ticks;
                 g->stem = stem;
             }
@@ -776,15 +903,18 @@ private:
             g->pitches.push_back(perform::writtenPitch(state_, m->staffPosition,
                                                        static_cast<int>(m->accidental)));
         }
-        // The group of the chord's own length (and stem) first, in the chord's voice.
+        // The group of the chord's own length (and stem) first, in the chord's voice; the
+        // others in the order of their first members.
         auto isOwn = [own, ownStem](const NoteGroup& g) {
             return g.ticks == own && g.stem == ownStem;
         };
-        std::stable_partition(groups.begin(), groups.end(), isOwn);
-        const bool hasOwn = !groups.empty() && isOwn(groups.front());
+        const auto end = groups.begin() + static_cast<ptrdiff_t>(used);
+        const auto ownGroupAt = std::find_if(groups.begin(), end, isOwn);
+        const bool hasOwn = ownGroupAt != end;
+        if (hasOwn) std::rotate(groups.begin(), ownGroupAt, ownGroupAt + 1);
         if (!grace && !hasOwn && voice == 1 && own > 0) forward(out, own, voice);
         int next = voice + 1;  // the voice of the next other group
-        for (size_t k = 0; k < groups.size(); ++k) {
+        for (size_t k = 0; k < used; ++k) {
             const NoteGroup& g = groups[k];
             const bool ownGroup = isOwn(g);
             if (k > 0 || !ownGroup) moveTo(out, 0);
@@ -801,105 +931,110 @@ private:
             const DurationItem& shape = ownGroup ? static_cast<const DurationItem&>(owner)
                                                  : static_cast<const DurationItem&>(note);
             const bool muted = note.muted || owner.muted || staff_.muted;
-            std::string n = "<note" +
-                            noteAttributes(note, hidden || owner.effectiveVisibility() == kVisNever,
-                                           muted) +
-                            ">";
+            std::string& n = out;
+            n += "<note";
+            noteAttributes(n, note, hidden || owner.effectiveVisibility() == kVisNever, muted);
+            n += '>';
             if (g.ticks == 0) n += "<grace/>";
             if (i > 0) n += "<chord/>";
-            n += pitch(g.pitches[i]);
-            if (g.ticks > 0) n += "<duration>" + std::to_string(g.ticks) + "</duration>";
+            pitch(n, g.pitches[i]);
+            if (g.ticks > 0) AppendElement(n, "duration", g.ticks);
             if (note.hasAttribute(DurationItem::kTieIn)) n += "<tie type=\"stop\"/>";
             if (note.hasAttribute(DurationItem::kTieOut)) n += "<tie type=\"start\"/>";
-            n += "<voice>" + std::to_string(voice) + "</voice>";
-            n += lengthOf(shape);
+            AppendElement(n, "voice", voice);
+            lengthOf(n, shape);
             if (note.accidental < 5) {
-                n += std::string("<accidental>") + kAccidentalNames[note.accidental] +
-                     "</accidental>";
+                n += "<accidental>";
+                n += kAccidentalNames[note.accidental];
+                n += "</accidental>";
             }
-            n += timeModification(shape);
+            timeModification(n, shape);
             const int stem = g.stem >= 0 ? g.stem : shape.stemDirection;
             if (stem == DurationItem::kStemUp) n += "<stem>up</stem>";
             if (stem == DurationItem::kStemDown) n += "<stem>down</stem>";
-            if (i == 0) n += beam(shape);
+            if (i == 0) beam(n, shape);
             const bool first = i == 0 && firstOfItem_;
-            n += notations(shape, &note, i == 0, first ? takePending() : std::string());
-            n += "</note>\n";
-            out += n;
+            notations(n, shape, &note, i == 0, first);
+            n += kNoteEnd;
             if (first) lastNote_ = out.size() - kNoteEnd.size();
             firstOfItem_ = false;
             ++result_.notes;
         }
     }
 
-    static std::string pitch(const perform::WrittenPitch& p) {
+    static void pitch(std::string& s, const perform::WrittenPitch& p) {
         const int folded = perform::foldPitch(p.midi);
         int octave = (folded - p.alter - kStepSemitone[p.letter] + 24) / 12 - 3;
         octave = std::clamp(octave, 0, 9);
-        std::string s = "<pitch><step>";
+        s += "<pitch><step>";
         s += kStepNames[p.letter];
         s += "</step>";
-        if (p.alter != 0) s += "<alter>" + std::to_string(p.alter) + "</alter>";
-        s += "<octave>" + std::to_string(octave) + "</octave></pitch>";
-        return s;
+        if (p.alter != 0) AppendElement(s, "alter", p.alter);
+        AppendElement(s, "octave", octave);
+        s += "</pitch>";
     }
 
     // type and dots; the type is left out for lengths that have no name.
-    static std::string lengthOf(const DurationItem& d) {
-        std::string s;
+    static void lengthOf(std::string& s, const DurationItem& d) {
         if (d.baseDuration < std::size(kTypeNames)) {
-            s += std::string("<type>") + kTypeNames[d.baseDuration] + "</type>";
+            s += "<type>";
+            s += kTypeNames[d.baseDuration];
+            s += "</type>";
         }
         if (d.hasAttribute(DurationItem::kDoubleDotted)) {
             s += "<dot/><dot/>";
         } else if (d.hasAttribute(DurationItem::kDotted)) {
             s += "<dot/>";
         }
-        return s;
     }
 
-    static std::string timeModification(const DurationItem& d) {
-        if (d.tripletPosition == DurationItem::kNotPresent) return {};
-        return "<time-modification><actual-notes>3</actual-notes><normal-notes>2</normal-notes>"
-               "</time-modification>";
+    static void timeModification(std::string& s, const DurationItem& d) {
+        if (d.tripletPosition == DurationItem::kNotPresent) return;
+        s += "<time-modification><actual-notes>3</actual-notes><normal-notes>2</normal-notes>"
+             "</time-modification>";
     }
 
-    static std::string beam(const DurationItem& d) {
+    static void beam(std::string& s, const DurationItem& d) {
         switch (d.beamPosition) {
             case DurationItem::kGroupFirst:
-                return "<beam number=\"1\">begin</beam>";
+                s += "<beam number=\"1\">begin</beam>";
+                break;
             case DurationItem::kGroupMiddle:
-                return "<beam number=\"1\">continue</beam>";
+                s += "<beam number=\"1\">continue</beam>";
+                break;
             case DurationItem::kGroupEnd:
-                return "<beam number=\"1\">end</beam>";
+                s += "<beam number=\"1\">end</beam>";
+                break;
             default:
-                return {};
+                break;
         }
     }
 
-    // Ties of `note`; and, on the first note of an item, its slur, triplet and articulations.
-    // The fermata and breath mark that wait for the next note.
-    std::string takePending() {
-        std::string s;
-        if (pendingFermata_) s += "<fermata type=\"upright\"/>";
-        if (pendingBreath_) s += "<articulations><breath-mark/></articulations>";
-        pendingFermata_ = pendingBreath_ = false;
-        return s;
-    }
-
     // Not printed, silent (a muted note), highlight colour.
-    static std::string noteAttributes(const NotationItem& item, bool hidden, bool muted) {
+    static void noteAttributes(std::string& s, const NotationItem& item, bool hidden, bool muted) {
         static constexpr const char* kColours[4] = {nullptr, "#E00000", "#00A000", "#0000E0"};
-        std::string s;
         if (hidden || item.effectiveVisibility() == kVisNever) s += " print-object=\"no\"";
         if (muted) s += " dynamics=\"0\"";
-        if (item.colour != 0) s += std::string(" color=\"") + kColours[item.colour & 3u] + "\"";
-        return s;
+        if (item.colour != 0) {
+            s += " color=\"";
+            s += kColours[item.colour & 3u];
+            s += '"';
+        }
     }
 
-    static std::string notations(const DurationItem& d, const NoteItem* note, bool first,
-                                 const std::string& extra) {
-        std::string s = extra;
+    // The notations of a note: with `pending`, the fermata and breath mark that wait for the
+    // next note; the ties of `note`; and, on the first note of an item, its slur, triplet and
+    // articulations.
+    void notations(std::string& s, const DurationItem& d, const NoteItem* note, bool first,
+                   bool pending) {
+        const size_t start = s.size();
+        s += "<notations>";
+        const size_t empty = s.size();
+        if (pending) {
+            if (pendingFermata_) s += "<fermata type=\"upright\"/>";
+            if (pendingBreath_) s += "<articulations><breath-mark/></articulations>";
+            pendingFermata_ = pendingBreath_ = false;
+        }
         if (note && note->hasAttribute(DurationItem::kTieIn)) s += "<tied type=\"stop\"/>";
         if (note && note->hasAttribute(DurationItem::kTieOut)) s += "<tied type=\"start\"/>";
         if (first) {
@@ -914,14 +1049,22 @@ private:
                 s += "<tuplet type=\"start\" bracket=\"yes\"/>";
             }
             if (d.tripletPosition == DurationItem::kGroupEnd) s += "<tuplet type=\"stop\"/>";
-            std::string marks;
-            if (d.hasAttribute(DurationItem::kAccented)) marks += "<accent/>";
-            if (d.hasAttribute(DurationItem::kStaccato)) marks += "<staccato/>";
-            if (d.hasAttribute(DurationItem::kTenuto)) marks += "<tenuto/>";
-            if (!marks.empty()) s += "<articulations>" + marks + "</articulations>";
+            const bool accent = d.hasAttribute(DurationItem::kAccented);
+            const bool staccato = d.hasAttribute(DurationItem::kStaccato);
+            const bool tenuto = d.hasAttribute(DurationItem::kTenuto);
+            if (accent || staccato || tenuto) {
+                s += "<articulations>";
+                if (accent) s += "<accent/>";
+                if (staccato) s += "<staccato/>";
+                if (tenuto) s += "<tenuto/>";
+                s += "</articulations>";
+            }
         }
-        if (s.empty()) return s;
-        return "<notations>" + s + "</notations>";
+        if (s.size() == empty) {
+            s.resize(start);
+        } else {
+            s += "</notations>";
+        }
     }
 
     // ---- moving within the measure ----
@@ -932,12 +1075,15 @@ private:
         position_ = target;
     }
     void backup(std::string& out, int ticks) {
-        out += "<backup><duration>" + std::to_string(ticks) + "</duration></backup>\n";
+        out += "<backup>";
+        AppendElement(out, "duration", ticks);
+        out += "</backup>\n";
         position_ -= ticks;
     }
     void forward(std::string& out, int ticks, int voice) {
-        out += "<forward><duration>" + std::to_string(ticks) + "</duration>";
-        if (voice > 0) out += "<voice>" + std::to_string(voice) + "</voice>";
+        out += "<forward>";
+        AppendElement(out, "duration", ticks);
+        if (voice > 0) AppendElement(out, "voice", voice);
         out += "</forward>\n";
         position_ += ticks;
     }
@@ -948,7 +1094,7 @@ private:
     const Song& song_;
     const Staff& staff_;
     const std::string instrumentId_;
-    std::vector<Measure>& measures_;
+    MeasureSink& measures_;
     MusicXmlWriteResult& result_;
     PlayState state_;
     int transposition_ = 0;
@@ -964,6 +1110,7 @@ private:
     Opened openEnding_ = Opened::None;
     std::string openNumbers_;
     std::vector<int> defaultPass_;  // by item index: the pass of a default ending there
+    std::vector<NoteGroup> groups_;  // the groups of a chord's members (chordNotes)
     Measure current_;  // the measure being filled
 };
 
@@ -1002,17 +1149,6 @@ void PartGroups(const Song& song, int i, std::vector<std::string>& before,
         after.push_back("<part-group type=\"stop\" number=\"2\"/>");
     }
     if (endsGroup) after.push_back("<part-group type=\"stop\" number=\"1\"/>");
-}
-
-// The lines of a measure's body, indented inside the measure.
-void AppendIndented(std::string& out, std::string_view body) {
-    while (!body.empty()) {
-        const size_t end = body.find('\n');
-        const size_t n = end == std::string_view::npos ? body.size() : end + 1;
-        out.append(6, ' ');
-        out.append(body.substr(0, n));
-        body.remove_prefix(n);
-    }
 }
 
 void WritePartList(Xml& xml, std::string& out, const Song& song) {
@@ -1058,21 +1194,15 @@ MusicXmlWriteResult WriteMusicXml(Song& song, std::string& out, const MusicXmlOp
     const int staffs = song.staffCount();
     result.parts = staffs;
 
-    std::vector<std::vector<Measure>> parts(static_cast<size_t>(staffs));
     size_t measureCount = 1;
+    size_t items = 0;
     for (int i = 0; i < staffs; ++i) {
-        std::vector<Measure>& measures = parts[static_cast<size_t>(i)];
-        PartWriter writer(song, i, measures, result);
-        writer.walk();
-        if (measures.empty()) {
-            measures.emplace_back();
-            writer.startEmpty(measures.back().body);
-        }
-        measureCount = std::max(measureCount, measures.size());
+        measureCount = std::max(measureCount, MeasureCount(*song.staffAt(i)));
+        items += static_cast<size_t>(std::max(song.staffAt(i)->itemCount(), 0));
     }
-    // A pickup: the first bar of the first staff is shorter than its time signature's.
-    const bool pickup = staffs > 0 && measureCount > 1 && parts[0][0].ticks > 0 &&
-                        parts[0][0].ticks < parts[0][0].barTicks;
+    // About what the large songs take, at most a gigabyte (the rest comes as it is needed).
+    out.reserve(std::min<size_t>(4096 + 160 * items + 64 * measureCount * static_cast<size_t>(staffs),
+                                 size_t{1} << 30));
 
     Xml xml(out);
     out += "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n";
@@ -1098,30 +1228,15 @@ MusicXmlWriteResult WriteMusicXml(Song& song, std::string& out, const MusicXmlOp
     xml.close("identification");
     WritePartList(xml, out, song);
 
+    bool pickup = false;
     for (int i = 0; i < staffs; ++i) {
-        std::vector<Measure>& measures = parts[static_cast<size_t>(i)];
         xml.open("part", "id=\"P" + std::to_string(i + 1) + "\"");
-        for (size_t m = 0; m < measureCount; ++m) {
-            std::string attributes = "number=\"" + std::to_string(pickup ? m : m + 1) + "\"";
-            if (pickup && m == 0) attributes += " implicit=\"yes\"";
-            xml.open("measure", attributes);
-            if (m < measures.size()) {
-                const Measure& measure = measures[m];
-                WriteBarline(xml, measure.left, "left");
-                AppendIndented(out, measure.body);
-                WriteBarline(xml, measure.right, "right");
-            } else {
-                // Padding: a measure rest of the bar's length.
-                const int bar = measures.back().barTicks;
-                if (bar > 0) {
-                    AppendIndented(out, "<note><rest measure=\"yes\"/><duration>" +
-                                            std::to_string(bar) +
-                                            "</duration><voice>1</voice></note>\n");
-                    ++result.notes;
-                }
-            }
-            xml.close("measure");
-        }
+        MeasureSink measures(xml, out, i == 0, pickup, measureCount);
+        PartWriter writer(song, i, measures, result);
+        writer.walk();
+        if (measures.empty()) writer.startEmpty();
+        measures.finish();
+        result.notes += measures.padding();
         xml.close("part");
     }
     if (staffs == 0) {
