@@ -23,6 +23,8 @@ namespace scq {
 
 namespace {
 
+using namespace std::string_view_literals;
+
 // Ticks are divisions: 192 to the quarter note.
 constexpr int kDivisions = 192;
 constexpr int kDefaultBarTicks = 4 * kDivisions;
@@ -58,16 +60,16 @@ void AppendText(std::string& out, const char* text, size_t size) {
         const auto b = static_cast<unsigned char>(text[i]);
         switch (b) {
             case '&':
-                out += "&amp;";
+                out += "&amp;"sv;
                 continue;
             case '<':
-                out += "&lt;";
+                out += "&lt;"sv;
                 continue;
             case '>':
-                out += "&gt;";
+                out += "&gt;"sv;
                 continue;
             case '"':
-                out += "&quot;";
+                out += "&quot;"sv;
                 continue;
             case '\t':
             case '\n':
@@ -93,15 +95,42 @@ bool IsEmpty(const char (&field)[N]) {
     return field[0] == 0;
 }
 
+// One note element as it is put together, then appended to the measure at once: the pieces
+// are copied without a capacity check of the string each. A note holds a fixed choice of
+// elements with numbers of a few digits, under 1100 bytes; a piece that would not fit is
+// left out.
+class NoteText {
+public:
+    static constexpr size_t kCapacity = 2048;
+
+    NoteText& operator+=(std::string_view piece) {
+        if (piece.size() <= kCapacity - size_) {
+            std::memcpy(text_ + size_, piece.data(), piece.size());
+            size_ += piece.size();
+        }
+        return *this;
+    }
+    NoteText& operator+=(char c) { return *this += std::string_view(&c, 1); }
+    void append(const char* data, size_t n) { *this += std::string_view(data, n); }
+    size_t size() const { return size_; }
+    void resize(size_t n) { size_ = std::min(n, size_); }
+    void appendTo(std::string& out) const { out.append(text_, size_); }
+
+private:
+    char text_[kCapacity];
+    size_t size_ = 0;
+};
+
 // <name>value</name>
-void AppendElement(std::string& out, std::string_view name, long long value) {
+template <class Out>
+void AppendElement(Out& out, std::string_view name, long long value) {
     char digits[24];
     const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value);
     out += '<';
     out += name;
     out += '>';
-    out.append(digits, ec == std::errc() ? end : digits);
-    out += "</";
+    out += std::string_view(digits, static_cast<size_t>((ec == std::errc() ? end : digits) - digits));
+    out += "</"sv;
     out += name;
     out += '>';
 }
@@ -122,9 +151,9 @@ public:
     void close(std::string_view name) {
         --depth_;
         indent();
-        out_ += "</";
+        out_ += "</"sv;
         out_ += name;
-        out_ += ">\n";
+        out_ += ">\n"sv;
     }
     void empty(std::string_view name, std::string_view attributes = {}) {
         indent();
@@ -134,7 +163,7 @@ public:
             out_ += ' ';
             out_ += attributes;
         }
-        out_ += "/>\n";
+        out_ += "/>\n"sv;
     }
     void leaf(std::string_view name, std::string_view value, std::string_view attributes = {}) {
         indent();
@@ -165,9 +194,9 @@ private:
         out_ += '>';
     }
     void end(std::string_view name) {
-        out_ += "</";
+        out_ += "</"sv;
         out_ += name;
-        out_ += ">\n";
+        out_ += ">\n"sv;
     }
 
     std::string& out_;
@@ -177,9 +206,9 @@ private:
 // ---------------------------------------------------------------------------------------------
 // Notation.
 
-constexpr const char* kTypeNames[] = {"whole", "half",  "quarter", "eighth", "16th",  "32nd",
+constexpr std::string_view kTypeNames[] = {"whole", "half",  "quarter", "eighth", "16th",  "32nd",
                                       "64th",  "128th", "256th",   "512th",  "1024th"};
-constexpr const char* kAccidentalNames[] = {"sharp", "flat", "natural", "double-sharp",
+constexpr std::string_view kAccidentalNames[] = {"sharp", "flat", "natural", "double-sharp",
                                             "flat-flat"};
 constexpr char kStepNames[] = "ABCDEFG";
 // Semitones of the letters A to G above the C below them.
@@ -273,7 +302,7 @@ void WriteBarline(Xml& xml, const Barline& b, const char* location) {
 }
 
 struct Measure {
-    std::string body;
+    std::string body;  // lines indented as they stand in the measure
     Barline left, right;
     int64_t ticks = 0;
     int barTicks = kDefaultBarTicks;  // of the time signature in force at its end
@@ -286,17 +315,6 @@ struct NoteGroup {
     int ticks = 0;
     int stem = -1;  // the members' stem direction in a chord of split stems; -1: the chord's
 };
-
-// The lines of a measure's body, indented inside the measure.
-void AppendIndented(std::string& out, std::string_view body) {
-    while (!body.empty()) {
-        const size_t end = body.find('\n');
-        const size_t n = end == std::string_view::npos ? body.size() : end + 1;
-        out.append(6, ' ');
-        out.append(body.substr(0, n));
-        body.remove_prefix(n);
-    }
-}
 
 // The measures of one part as they are made, written out one behind: the last one stays open
 // to changes of its closing bar line (a bar line or ending that follows it with nothing
@@ -332,9 +350,9 @@ public:
         for (; written_ < total_; ++written_) {
             open(written_);
             if (lastBarTicks_ > 0) {
-                out_ += "      <note><rest measure=\"yes\"/>";
+                out_ += "      <note><rest measure=\"yes\"/>"sv;
                 AppendElement(out_, "duration", lastBarTicks_);
-                out_ += "<voice>1</voice></note>\n";
+                out_ += "<voice>1</voice></note>\n"sv;
                 ++padding_;
             }
             xml_.close("measure");
@@ -350,7 +368,7 @@ private:
         }
         open(written_);
         WriteBarline(xml_, last_.left, "left");
-        AppendIndented(out_, last_.body);
+        out_ += last_.body;
         WriteBarline(xml_, last_.right, "right");
         xml_.close("measure");
         lastBarTicks_ = last_.barTicks;
@@ -360,7 +378,7 @@ private:
     }
     void open(size_t m) {
         std::string attributes = "number=\"" + std::to_string(pickup_ ? m : m + 1) + "\"";
-        if (pickup_ && m == 0) attributes += " implicit=\"yes\"";
+        if (pickup_ && m == 0) attributes += " implicit=\"yes\""sv;
         xml_.open("measure", attributes);
     }
 
@@ -476,7 +494,8 @@ public:
         closeEnding(measures_.back().right, true);
         if (wedgeOpen_) {
             measures_.back().body +=
-                "<direction><direction-type><wedge type=\"stop\"/></direction-type></direction>\n";
+                "      <direction><direction-type><wedge type=\"stop\"/></direction-type>"
+                "</direction>\n";
         }
     }
 
@@ -534,7 +553,7 @@ private:
         std::string numbers;
         for (int bit = 0; bit < 8; ++bit) {
             if ((passes >> bit) & 1u) {
-                if (!numbers.empty()) numbers += ", ";
+                if (!numbers.empty()) numbers += ", "sv;
                 numbers += std::to_string(bit + 1);
             }
         }
@@ -577,11 +596,11 @@ private:
                    const std::string& sound = {}) {
         flushAttributes();
         std::string& out = current_.body;
-        out += item.verticalPosition() > 0 ? "<direction placement=\"below\">"
-                                           : "<direction placement=\"above\">";
+        out += item.verticalPosition() > 0 ? "      <direction placement=\"below\">"sv
+                                           : "      <direction placement=\"above\">"sv;
         out += types;
         if (!sound.empty()) out += "<sound " + sound + "/>";
-        out += "</direction>\n";
+        out += "</direction>\n"sv;
     }
 
     void mark(NotationItem& item) {
@@ -669,7 +688,7 @@ private:
                 const InstrumentPatch& patch = static_cast<const InstrumentItem&>(item).instrument;
                 if (patch.patch < 1 || patch.patch > 128) break;
                 flushAttributes();
-                current_.body += "<sound><midi-instrument id=\"" + instrumentId_ +
+                current_.body += "      <sound><midi-instrument id=\"" + instrumentId_ +
                                  "\"><midi-program>" + std::to_string(patch.patch) +
                                  "</midi-program></midi-instrument></sound>\n";
                 break;
@@ -688,8 +707,8 @@ private:
             if (f.size > 0 && f.size < 1000) {
                 attributes += " font-size=\"" + std::to_string(f.size) + "\"";
             }
-            if (f.style & 1u) attributes += " font-weight=\"bold\"";
-            if (f.style & 2u) attributes += " font-style=\"italic\"";
+            if (f.style & 1u) attributes += " font-weight=\"bold\""sv;
+            if (f.style & 2u) attributes += " font-style=\"italic\""sv;
         }
         direction(t, Words(t.text.view(), attributes));
     }
@@ -735,14 +754,14 @@ private:
         static constexpr int kLine[4] = {2, 4, 3, 4};
         const unsigned type = c.clefType & 3u;
         std::string& s = pendingClef_;
-        s = c.effectiveVisibility() == kVisNever ? "<clef print-object=\"no\">" : "<clef>";
-        s += "<sign>";
+        s = c.effectiveVisibility() == kVisNever ? "<clef print-object=\"no\">"sv : "<clef>"sv;
+        s += "<sign>"sv;
         s += kSign[type];
         s += "</sign><line>" + std::to_string(kLine[type]) + "</line>";
         const unsigned shift = static_cast<uint8_t>(c.octaveShift) & 3u;
-        if (shift == kOctaveUp) s += "<clef-octave-change>1</clef-octave-change>";
-        if (shift == kOctaveDown) s += "<clef-octave-change>-1</clef-octave-change>";
-        s += "</clef>";
+        if (shift == kOctaveUp) s += "<clef-octave-change>1</clef-octave-change>"sv;
+        if (shift == kOctaveDown) s += "<clef-octave-change>-1</clef-octave-change>"sv;
+        s += "</clef>"sv;
     }
 
     void key(const KeySignatureItem& k) {
@@ -760,7 +779,7 @@ private:
             return -1;
         };
         std::string& s = pendingKey_;
-        s = k.effectiveVisibility() == kVisNever ? "<key print-object=\"no\">" : "<key>";
+        s = k.effectiveVisibility() == kVisNever ? "<key print-object=\"no\">"sv : "<key>"sv;
         const int sharpCount = flats == 0 ? prefix(kSharpOrder, sharps) : -1;
         const int flatCount = sharps == 0 ? prefix(kFlatOrder, flats) : -1;
         if (sharpCount >= 0) {
@@ -781,16 +800,16 @@ private:
                 }
             }
         }
-        s += "</key>";
+        s += "</key>"sv;
     }
 
     void time(const TimeSignatureItem& t) {
         if (!pendingTime_.empty()) flushAttributes();
         std::string& s = pendingTime_;
         s = "<time";
-        if (t.signatureStyle == kCommonTime) s += " symbol=\"common\"";
-        if (t.signatureStyle == kAllaBreve) s += " symbol=\"cut\"";
-        if (t.effectiveVisibility() == kVisNever) s += " print-object=\"no\"";
+        if (t.signatureStyle == kCommonTime) s += " symbol=\"common\""sv;
+        if (t.signatureStyle == kAllaBreve) s += " symbol=\"cut\""sv;
+        if (t.effectiveVisibility() == kVisNever) s += " print-object=\"no\""sv;
         s += "><beats>" + std::to_string(t.beatsPerBar) + "</beats><beat-type>" +
              std::to_string(1u << t.beatValueCode) + "</beat-type></time>";
         barTicks_ = t.barTicks();
@@ -803,7 +822,7 @@ private:
         if (!first_ && pendingKey_.empty() && pendingTime_.empty() && pendingClef_.empty()) {
             return;
         }
-        std::string s = "<attributes>";
+        std::string s = "      <attributes>";
         if (first_) {
             s += "<divisions>" + std::to_string(kDivisions) + "</divisions>";
             if (pendingKey_.empty()) pendingKey_ = "<key><fifths>0</fifths></key>";
@@ -816,7 +835,7 @@ private:
                  "</chromatic><octave-change>" + std::to_string(transposition_ / 12) +
                  "</octave-change></transpose>";
         }
-        s += "</attributes>\n";
+        s += "</attributes>\n"sv;
         out += s;
         pendingKey_.clear();
         pendingTime_.clear();
@@ -836,15 +855,17 @@ private:
             auto& rest = static_cast<RestItem&>(item);
             if (ticks > 0) {
                 const bool measureRest = rest.isMeasured && rest.isLoneWholeRest();
-                out += "<note";
-                noteAttributes(out, item, hidden, false);
-                out += measureRest ? "><rest measure=\"yes\"/>" : "><rest/>";
-                AppendElement(out, "duration", ticks);
-                out += "<voice>1</voice>";
-                if (!measureRest) lengthOf(out, owner);
-                timeModification(out, owner);
-                notations(out, owner, nullptr, true, true);
-                out += kNoteEnd;
+                NoteText n;
+                n += "      <note"sv;
+                noteAttributes(n, item, hidden, false);
+                n += measureRest ? "><rest measure=\"yes\"/>"sv : "><rest/>"sv;
+                AppendElement(n, "duration", ticks);
+                n += "<voice>1</voice>"sv;
+                if (!measureRest) lengthOf(n, owner);
+                timeModification(n, owner);
+                notations(n, owner, nullptr, true, true);
+                n += kNoteEnd;
+                n.appendTo(out);
                 lastNote_ = out.size() - kNoteEnd.size();
                 ++result_.notes;
             }
@@ -931,79 +952,80 @@ private:
             const DurationItem& shape = ownGroup ? static_cast<const DurationItem&>(owner)
                                                  : static_cast<const DurationItem&>(note);
             const bool muted = note.muted || owner.muted || staff_.muted;
-            std::string& n = out;
-            n += "<note";
+            NoteText n;
+            n += "      <note"sv;
             noteAttributes(n, note, hidden || owner.effectiveVisibility() == kVisNever, muted);
             n += '>';
-            if (g.ticks == 0) n += "<grace/>";
-            if (i > 0) n += "<chord/>";
+            if (g.ticks == 0) n += "<grace/>"sv;
+            if (i > 0) n += "<chord/>"sv;
             pitch(n, g.pitches[i]);
             if (g.ticks > 0) AppendElement(n, "duration", g.ticks);
-            if (note.hasAttribute(DurationItem::kTieIn)) n += "<tie type=\"stop\"/>";
-            if (note.hasAttribute(DurationItem::kTieOut)) n += "<tie type=\"start\"/>";
+            if (note.hasAttribute(DurationItem::kTieIn)) n += "<tie type=\"stop\"/>"sv;
+            if (note.hasAttribute(DurationItem::kTieOut)) n += "<tie type=\"start\"/>"sv;
             AppendElement(n, "voice", voice);
             lengthOf(n, shape);
             if (note.accidental < 5) {
-                n += "<accidental>";
+                n += "<accidental>"sv;
                 n += kAccidentalNames[note.accidental];
-                n += "</accidental>";
+                n += "</accidental>"sv;
             }
             timeModification(n, shape);
             const int stem = g.stem >= 0 ? g.stem : shape.stemDirection;
-            if (stem == DurationItem::kStemUp) n += "<stem>up</stem>";
-            if (stem == DurationItem::kStemDown) n += "<stem>down</stem>";
+            if (stem == DurationItem::kStemUp) n += "<stem>up</stem>"sv;
+            if (stem == DurationItem::kStemDown) n += "<stem>down</stem>"sv;
             if (i == 0) beam(n, shape);
             const bool first = i == 0 && firstOfItem_;
             notations(n, shape, &note, i == 0, first);
             n += kNoteEnd;
+            n.appendTo(out);
             if (first) lastNote_ = out.size() - kNoteEnd.size();
             firstOfItem_ = false;
             ++result_.notes;
         }
     }
 
-    static void pitch(std::string& s, const perform::WrittenPitch& p) {
+    static void pitch(NoteText& s, const perform::WrittenPitch& p) {
         const int folded = perform::foldPitch(p.midi);
         int octave = (folded - p.alter - kStepSemitone[p.letter] + 24) / 12 - 3;
         octave = std::clamp(octave, 0, 9);
-        s += "<pitch><step>";
+        s += "<pitch><step>"sv;
         s += kStepNames[p.letter];
-        s += "</step>";
+        s += "</step>"sv;
         if (p.alter != 0) AppendElement(s, "alter", p.alter);
         AppendElement(s, "octave", octave);
-        s += "</pitch>";
+        s += "</pitch>"sv;
     }
 
     // type and dots; the type is left out for lengths that have no name.
-    static void lengthOf(std::string& s, const DurationItem& d) {
+    static void lengthOf(NoteText& s, const DurationItem& d) {
         if (d.baseDuration < std::size(kTypeNames)) {
-            s += "<type>";
+            s += "<type>"sv;
             s += kTypeNames[d.baseDuration];
-            s += "</type>";
+            s += "</type>"sv;
         }
         if (d.hasAttribute(DurationItem::kDoubleDotted)) {
-            s += "<dot/><dot/>";
+            s += "<dot/><dot/>"sv;
         } else if (d.hasAttribute(DurationItem::kDotted)) {
-            s += "<dot/>";
+            s += "<dot/>"sv;
         }
     }
 
-    static void timeModification(std::string& s, const DurationItem& d) {
+    static void timeModification(NoteText& s, const DurationItem& d) {
         if (d.tripletPosition == DurationItem::kNotPresent) return;
         s += "<time-modification><actual-notes>3</actual-notes><normal-notes>2</normal-notes>"
              "</time-modification>";
     }
 
-    static void beam(std::string& s, const DurationItem& d) {
+    static void beam(NoteText& s, const DurationItem& d) {
         switch (d.beamPosition) {
             case DurationItem::kGroupFirst:
-                s += "<beam number=\"1\">begin</beam>";
+                s += "<beam number=\"1\">begin</beam>"sv;
                 break;
             case DurationItem::kGroupMiddle:
-                s += "<beam number=\"1\">continue</beam>";
+                s += "<beam number=\"1\">continue</beam>"sv;
                 break;
             case DurationItem::kGroupEnd:
-                s += "<beam number=\"1\">end</beam>";
+                s += "<beam number=\"1\">end</beam>"sv;
                 break;
             default:
                 break;
@@ -1011,12 +1033,12 @@ private:
     }
 
     // Not printed, silent (a muted note), highlight colour.
-    static void noteAttributes(std::string& s, const NotationItem& item, bool hidden, bool muted) {
+    static void noteAttributes(NoteText& s, const NotationItem& item, bool hidden, bool muted) {
         static constexpr const char* kColours[4] = {nullptr, "#E00000", "#00A000", "#0000E0"};
-        if (hidden || item.effectiveVisibility() == kVisNever) s += " print-object=\"no\"";
-        if (muted) s += " dynamics=\"0\"";
+        if (hidden || item.effectiveVisibility() == kVisNever) s += " print-object=\"no\""sv;
+        if (muted) s += " dynamics=\"0\""sv;
         if (item.colour != 0) {
-            s += " color=\"";
+            s += " color=\""sv;
             s += kColours[item.colour & 3u];
             s += '"';
         }
@@ -1025,45 +1047,45 @@ private:
     // The notations of a note: with `pending`, the fermata and breath mark that wait for the
     // next note; the ties of `note`; and, on the first note of an item, its slur, triplet and
     // articulations.
-    void notations(std::string& s, const DurationItem& d, const NoteItem* note, bool first,
+    void notations(NoteText& s, const DurationItem& d, const NoteItem* note, bool first,
                    bool pending) {
         const size_t start = s.size();
-        s += "<notations>";
+        s += "<notations>"sv;
         const size_t empty = s.size();
         if (pending) {
-            if (pendingFermata_) s += "<fermata type=\"upright\"/>";
-            if (pendingBreath_) s += "<articulations><breath-mark/></articulations>";
+            if (pendingFermata_) s += "<fermata type=\"upright\"/>"sv;
+            if (pendingBreath_) s += "<articulations><breath-mark/></articulations>"sv;
             pendingFermata_ = pendingBreath_ = false;
         }
-        if (note && note->hasAttribute(DurationItem::kTieIn)) s += "<tied type=\"stop\"/>";
-        if (note && note->hasAttribute(DurationItem::kTieOut)) s += "<tied type=\"start\"/>";
+        if (note && note->hasAttribute(DurationItem::kTieIn)) s += "<tied type=\"stop\"/>"sv;
+        if (note && note->hasAttribute(DurationItem::kTieOut)) s += "<tied type=\"start\"/>"sv;
         if (first) {
             const bool in = d.hasAttribute(DurationItem::kSlurIn);
             const bool out = d.hasAttribute(DurationItem::kSlurOut);
             if (out && !in) {
-                s += d.slurDirection == 1 ? "<slur type=\"start\" placement=\"below\"/>"
-                                          : "<slur type=\"start\" placement=\"above\"/>";
+                s += d.slurDirection == 1 ? "<slur type=\"start\" placement=\"below\"/>"sv
+                                          : "<slur type=\"start\" placement=\"above\"/>"sv;
             }
-            if (in && !out) s += "<slur type=\"stop\"/>";
+            if (in && !out) s += "<slur type=\"stop\"/>"sv;
             if (d.tripletPosition == DurationItem::kGroupFirst) {
-                s += "<tuplet type=\"start\" bracket=\"yes\"/>";
+                s += "<tuplet type=\"start\" bracket=\"yes\"/>"sv;
             }
-            if (d.tripletPosition == DurationItem::kGroupEnd) s += "<tuplet type=\"stop\"/>";
+            if (d.tripletPosition == DurationItem::kGroupEnd) s += "<tuplet type=\"stop\"/>"sv;
             const bool accent = d.hasAttribute(DurationItem::kAccented);
             const bool staccato = d.hasAttribute(DurationItem::kStaccato);
             const bool tenuto = d.hasAttribute(DurationItem::kTenuto);
             if (accent || staccato || tenuto) {
-                s += "<articulations>";
-                if (accent) s += "<accent/>";
-                if (staccato) s += "<staccato/>";
-                if (tenuto) s += "<tenuto/>";
-                s += "</articulations>";
+                s += "<articulations>"sv;
+                if (accent) s += "<accent/>"sv;
+                if (staccato) s += "<staccato/>"sv;
+                if (tenuto) s += "<tenuto/>"sv;
+                s += "</articulations>"sv;
             }
         }
         if (s.size() == empty) {
             s.resize(start);
         } else {
-            s += "</notations>";
+            s += "</notations>"sv;
         }
     }
 
@@ -1075,16 +1097,16 @@ private:
         position_ = target;
     }
     void backup(std::string& out, int ticks) {
-        out += "<backup>";
+        out += "      <backup>"sv;
         AppendElement(out, "duration", ticks);
-        out += "</backup>\n";
+        out += "</backup>\n"sv;
         position_ -= ticks;
     }
     void forward(std::string& out, int ticks, int voice) {
-        out += "<forward>";
+        out += "      <forward>"sv;
         AppendElement(out, "duration", ticks);
         if (voice > 0) AppendElement(out, "voice", voice);
-        out += "</forward>\n";
+        out += "</forward>\n"sv;
         position_ += ticks;
     }
 
@@ -1205,7 +1227,7 @@ MusicXmlWriteResult WriteMusicXml(Song& song, std::string& out, const MusicXmlOp
                                  size_t{1} << 30));
 
     Xml xml(out);
-    out += "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n";
+    out += "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n"sv;
     xml.open("score-partwise", "version=\"4.0\"");
     if (!IsEmpty(song.title)) {
         xml.open("work");
