@@ -12,6 +12,8 @@
 #include <filesystem>
 #include <memory>
 #include <new>
+#include <span>
+#include <string>
 #include <vector>
 
 #include <CLI/CLI.hpp>
@@ -116,7 +118,7 @@ bool WriteAll(int fd, const uint8_t* data, size_t size) {
 
 // Writes the bytes to a temporary file beside `path` and renames it into place (without
 // `force`, only when `path` does not exist). Returns "" on success, else why not.
-std::string WriteInPlace(const std::string& path, const std::vector<uint8_t>& bytes, bool force) {
+std::string WriteInPlace(const std::string& path, std::span<const uint8_t> bytes, bool force) {
     const fs::path target(path);
     fs::path dir = target.parent_path();
     if (dir.empty()) dir = ".";
@@ -249,17 +251,15 @@ bool ConvertOne(const Job& job, bool force, const LoadOptions& load) {
         return false;
     }
     std::vector<uint8_t> bytes;
+    std::string text;  // a MusicXML document, written as it is
     MidiWriteResult result;
     try {
         if (job.format == Format::Midi) {
             result = WriteMidi(*loaded, bytes);
         } else {
-            std::string text;
             WriteMusicXml(*loaded, text);
             std::string failure;
-            if (job.format == Format::MusicXml) {
-                bytes.assign(text.begin(), text.end());
-            } else if (!PackMxl(text, bytes, failure)) {
+            if (job.format == Format::Mxl && !PackMxl(text, bytes, failure)) {
                 Report(song, "cannot compress the score: " + failure);
                 return false;
             }
@@ -289,15 +289,19 @@ bool ConvertOne(const Job& job, bool force, const LoadOptions& load) {
                "stored until then");
     }
 
+    const std::span<const uint8_t> data =
+        job.format == Format::MusicXml
+            ? std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size())
+            : std::span<const uint8_t>(bytes);
     if (toStandardOutput) {
-        std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+        std::fwrite(data.data(), 1, data.size(), stdout);
         if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
             Report(song, "cannot write to standard output: " + ErrnoText(errno));
             return false;
         }
         return true;
     }
-    const std::string failure = WriteInPlace(job.output, bytes, force);
+    const std::string failure = WriteInPlace(job.output, data, force);
     if (!failure.empty()) {
         Report(song, failure);
         return false;
