@@ -103,7 +103,7 @@ class NoteText {
 public:
     static constexpr size_t kCapacity = 2048;
 
-    NoteText& operator+=(std::string_view piece) {
+    [[gnu::always_inline]] NoteText& operator+=(std::string_view piece) {
         if (piece.size() <= kCapacity - size_) {
             std::memcpy(text_ + size_, piece.data(), piece.size());
             size_ += piece.size();
@@ -123,7 +123,7 @@ private:
 
 // <name>value</name>
 template <class Out>
-void AppendElement(Out& out, std::string_view name, long long value) {
+[[gnu::always_inline]] inline void AppendElement(Out& out, std::string_view name, long long value) {
     char digits[24];
     const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value);
     out += '<';
