@@ -1,6 +1,7 @@
 #include "export/MusicXmlWriter.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstring>
 #include <ctime>
 #include <iterator>
@@ -21,6 +22,8 @@
 namespace scq {
 
 namespace {
+
+using namespace std::string_view_literals;
 
 // Ticks are divisions: 192 to the quarter note.
 constexpr int kDivisions = 192;
@@ -57,16 +60,16 @@ void AppendText(std::string& out, const char* text, size_t size) {
         const auto b = static_cast<unsigned char>(text[i]);
         switch (b) {
             case '&':
-                out += "&amp;";
+                out += "&amp;"sv;
                 continue;
             case '<':
-                out += "&lt;";
+                out += "&lt;"sv;
                 continue;
             case '>':
-                out += "&gt;";
+                out += "&gt;"sv;
                 continue;
             case '"':
-                out += "&quot;";
+                out += "&quot;"sv;
                 continue;
             case '\t':
             case '\n':
@@ -92,6 +95,46 @@ bool IsEmpty(const char (&field)[N]) {
     return field[0] == 0;
 }
 
+// One note element as it is put together, then appended to the measure at once: the pieces
+// are copied without a capacity check of the string each. A note holds a fixed choice of
+// elements with numbers of a few digits, under 1100 bytes; a piece that would not fit is
+// left out.
+class NoteText {
+public:
+    static constexpr size_t kCapacity = 2048;
+
+    [[gnu::always_inline]] NoteText& operator+=(std::string_view piece) {
+        if (piece.size() <= kCapacity - size_) {
+            std::memcpy(text_ + size_, piece.data(), piece.size());
+            size_ += piece.size();
+        }
+        return *this;
+    }
+    NoteText& operator+=(char c) { return *this += std::string_view(&c, 1); }
+    void append(const char* data, size_t n) { *this += std::string_view(data, n); }
+    size_t size() const { return size_; }
+    void resize(size_t n) { size_ = std::min(n, size_); }
+    void appendTo(std::string& out) const { out.append(text_, size_); }
+
+private:
+    char text_[kCapacity];
+    size_t size_ = 0;
+};
+
+// <name>value</name>
+template <class Out>
+[[gnu::always_inline]] inline void AppendElement(Out& out, std::string_view name, long long value) {
+    char digits[24];
+    const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value);
+    out += '<';
+    out += name;
+    out += '>';
+    out += std::string_view(digits, static_cast<size_t>((ec == std::errc() ? end : digits) - digits));
+    out += "</"sv;
+    out += name;
+    out += '>';
+}
+
 // ---------------------------------------------------------------------------------------------
 // Element output.
 
@@ -108,9 +151,9 @@ public:
     void close(std::string_view name) {
         --depth_;
         indent();
-        out_ += "</";
+        out_ += "</"sv;
         out_ += name;
-        out_ += ">\n";
+        out_ += ">\n"sv;
     }
     void empty(std::string_view name, std::string_view attributes = {}) {
         indent();
@@ -120,7 +163,7 @@ public:
             out_ += ' ';
             out_ += attributes;
         }
-        out_ += "/>\n";
+        out_ += "/>\n"sv;
     }
     void leaf(std::string_view name, std::string_view value, std::string_view attributes = {}) {
         indent();
@@ -151,9 +194,9 @@ private:
         out_ += '>';
     }
     void end(std::string_view name) {
-        out_ += "</";
+        out_ += "</"sv;
         out_ += name;
-        out_ += ">\n";
+        out_ += ">\n"sv;
     }
 
     std::string& out_;
@@ -163,9 +206,9 @@ private:
 // ---------------------------------------------------------------------------------------------
 // Notation.
 
-constexpr const char* kTypeNames[] = {"whole", "half",  "quarter", "eighth", "16th",  "32nd",
+constexpr std::string_view kTypeNames[] = {"whole", "half",  "quarter", "eighth", "16th",  "32nd",
                                       "64th",  "128th", "256th",   "512th",  "1024th"};
-constexpr const char* kAccidentalNames[] = {"sharp", "flat", "natural", "double-sharp",
+constexpr std::string_view kAccidentalNames[] = {"sharp", "flat", "natural", "double-sharp",
                                             "flat-flat"};
 constexpr char kStepNames[] = "ABCDEFG";
 // Semitones of the letters A to G above the C below them.
@@ -259,7 +302,7 @@ void WriteBarline(Xml& xml, const Barline& b, const char* location) {
 }
 
 struct Measure {
-    std::string body;
+    std::string body;  // lines indented as they stand in the measure
     Barline left, right;
     int64_t ticks = 0;
     int barTicks = kDefaultBarTicks;  // of the time signature in force at its end
@@ -270,13 +313,109 @@ struct NoteGroup {
     std::vector<const NoteItem*> notes;
     std::vector<perform::WrittenPitch> pitches;
     int ticks = 0;
+    int stem = -1;  // the members' stem direction in a chord of split stems; -1: the chord's
 };
+
+// The measures of one part as they are made, written out one behind: the last one stays open
+// to changes of its closing bar line (a bar line or ending that follows it with nothing
+// between them) until the next one is added or the part ends. Bodies are reused.
+class MeasureSink {
+public:
+    // `pickup`: whether the first measures are numbered from 0, the first one implicit; the
+    // first part decides it (a short first measure in a song of more than one measure) and
+    // the others follow it.
+    MeasureSink(Xml& xml, std::string& out, bool firstPart, bool& pickup, size_t measureCount)
+        : xml_(xml), out_(out), firstPart_(firstPart), pickup_(pickup), total_(measureCount) {}
+
+    bool empty() const { return !pending_; }
+    Measure& back() { return last_; }
+    size_t size() const { return written_ + (pending_ ? 1 : 0); }
+
+    void push_back(Measure&& m) {
+        flush();
+        std::swap(last_, m);
+        pending_ = true;
+    }
+    // A fresh measure, with the memory of a written body.
+    void recycle(Measure& m) {
+        std::string body = std::move(spare_);
+        body.clear();
+        m = Measure{};
+        m.body = std::move(body);
+    }
+    // Writes the last measure, then the padding up to the song's measure count: measure rests
+    // of the last bar's length.
+    void finish() {
+        flush();
+        for (; written_ < total_; ++written_) {
+            open(written_);
+            if (lastBarTicks_ > 0) {
+                out_ += "      <note><rest measure=\"yes\"/>"sv;
+                AppendElement(out_, "duration", lastBarTicks_);
+                out_ += "<voice>1</voice></note>\n"sv;
+                ++padding_;
+            }
+            xml_.close("measure");
+        }
+    }
+    int padding() const { return padding_; }
+
+private:
+    void flush() {
+        if (!pending_) return;
+        if (firstPart_ && written_ == 0) {
+            pickup_ = total_ > 1 && last_.ticks > 0 && last_.ticks < last_.barTicks;
+        }
+        open(written_);
+        WriteBarline(xml_, last_.left, "left");
+        out_ += last_.body;
+        WriteBarline(xml_, last_.right, "right");
+        xml_.close("measure");
+        lastBarTicks_ = last_.barTicks;
+        spare_ = std::move(last_.body);
+        pending_ = false;
+        ++written_;
+    }
+    void open(size_t m) {
+        std::string attributes = "number=\"" + std::to_string(pickup_ ? m : m + 1) + "\"";
+        if (pickup_ && m == 0) attributes += " implicit=\"yes\""sv;
+        xml_.open("measure", attributes);
+    }
+
+    Xml& xml_;
+    std::string& out_;
+    const bool firstPart_;
+    bool& pickup_;
+    const size_t total_;
+    Measure last_;
+    bool pending_ = false;
+    size_t written_ = 0;
+    std::string spare_;
+    int lastBarTicks_ = kDefaultBarTicks;
+    int padding_ = 0;
+};
+
+// The measures of a staff: the stretches between bar lines that hold any item.
+size_t MeasureCount(const Staff& staff) {
+    size_t count = 0;
+    bool empty = true;
+    for (int i = 0; i < staff.itemCount(); ++i) {
+        const NotationItem* item = staff.itemAt(i);
+        if (!item) continue;
+        if (item->typeCode() != kBarLineItem) {
+            empty = false;
+        } else if (!empty) {
+            ++count;
+            empty = true;
+        }
+    }
+    return count + (empty ? 0 : 1);
+}
 
 // One staff's measures.
 class PartWriter {
 public:
-    PartWriter(const Song& song, int index, std::vector<Measure>& measures,
-               MusicXmlWriteResult& result)
+    PartWriter(const Song& song, int index, MeasureSink& measures, MusicXmlWriteResult& result)
         : song_(song),
           staff_(*song.staffAt(index)),
           instrumentId_("P" + std::to_string(index + 1) + "-I1"),
@@ -289,6 +428,7 @@ public:
     }
 
     void walk() {
+        findDefaultPasses();
         Measure& current = current_;
         bool empty = true;  // nothing since the last bar line
         for (int i = 0; i < staff_.itemCount(); ++i) {
@@ -310,7 +450,7 @@ public:
                     closeEnding(current.right, false);
                     current.barTicks = barTicks_;
                     measures_.push_back(std::move(current));
-                    current = Measure{};
+                    measures_.recycle(current);
                     current.left = left;
                     empty = true;
                     lastNote_ = std::string::npos;
@@ -337,7 +477,7 @@ public:
                     current.ticks += durationItem(current.body, *item);
                     break;
                 case kEndingItem:
-                    ending(static_cast<const EndingItem&>(*item));
+                    ending(static_cast<const EndingItem&>(*item), i);
                     break;
                 default:
                     mark(*item);
@@ -354,28 +494,66 @@ public:
         closeEnding(measures_.back().right, true);
         if (wedgeOpen_) {
             measures_.back().body +=
-                "<direction><direction-type><wedge type=\"stop\"/></direction-type></direction>\n";
+                "      <direction><direction-type><wedge type=\"stop\"/></direction-type>"
+                "</direction>\n";
         }
     }
 
     // The attributes a part starts with when its staff has no measure.
-    void startEmpty(std::string& body) {
+    void startEmpty() {
         flushAttributes();
-        body = std::move(current_.body);
+        measures_.push_back(std::move(current_));
     }
 
 private:
     // ---- endings ----
 
-    void ending(const EndingItem& e) {
+    // The pass a default ending stands for: the first pass of its repeat that no other ending
+    // of the repeat takes (the endings between two bar lines that end the search for an
+    // ending: a double bar, a section's open or close, a master repeat's open).
+    void findDefaultPasses() {
+        defaultPass_.assign(static_cast<size_t>(std::max(staff_.itemCount(), 0)), 0);
+        int first = 0;
+        unsigned taken = 0;
+        auto close = [&](int end) {
+            int pass = 1;
+            while (pass < 8 && ((taken >> (pass - 1)) & 1u)) ++pass;
+            for (int k = first; k < end; ++k) defaultPass_[static_cast<size_t>(k)] = pass;
+            first = end;
+            taken = 0;
+        };
+        for (int i = 0; i < staff_.itemCount(); ++i) {
+            const NotationItem* item = staff_.itemAt(i);
+            if (!item) continue;
+            if (item->typeCode() == kEndingItem) {
+                taken |= static_cast<const EndingItem&>(*item).endings & 0x7Fu;
+            } else if (item->typeCode() == kBarLineItem) {
+                switch (static_cast<const BarLineItem&>(*item).barStyle) {
+                    case kBarDouble:
+                    case kBarSectionOpen:
+                    case kBarSectionClose:
+                    case kBarMasterRepeatOpen:
+                        close(i);
+                        break;
+                    default:
+                        break;
+                }
+            }
+        }
+        close(staff_.itemCount());
+    }
+
+    void ending(const EndingItem& e, int index) {
         if (openEnding_ == Opened::HereInCurrent) return;
         if (openEnding_ == Opened::Earlier && !measures_.empty()) {
             closeEnding(measures_.back().right, true);
         }
+        uint32_t passes = e.endings & 0x7Fu;
+        if (e.endings & 0x80u) passes |= 1u << (defaultPass_[static_cast<size_t>(index)] - 1);
         std::string numbers;
-        for (int bit = 0; bit < 7; ++bit) {
-            if ((e.endings >> bit) & 1u) {
-                if (!numbers.empty()) numbers += ", ";
+        for (int bit = 0; bit < 8; ++bit) {
+            if ((passes >> bit) & 1u) {
+                if (!numbers.empty()) numbers += ", "sv;
                 numbers += std::to_string(bit + 1);
             }
         }
@@ -418,11 +596,11 @@ private:
                    const std::string& sound = {}) {
         flushAttributes();
         std::string& out = current_.body;
-        out += item.verticalPosition() > 0 ? "<direction placement=\"below\">"
-                                           : "<direction placement=\"above\">";
+        out += item.verticalPosition() > 0 ? "      <direction placement=\"below\">"sv
+                                           : "      <direction placement=\"above\">"sv;
         out += types;
         if (!sound.empty()) out += "<sound " + sound + "/>";
-        out += "</direction>\n";
+        out += "</direction>\n"sv;
     }
 
     void mark(NotationItem& item) {
@@ -510,7 +688,7 @@ private:
                 const InstrumentPatch& patch = static_cast<const InstrumentItem&>(item).instrument;
                 if (patch.patch < 1 || patch.patch > 128) break;
                 flushAttributes();
-                current_.body += "<sound><midi-instrument id=\"" + instrumentId_ +
+                current_.body += "      <sound><midi-instrument id=\"" + instrumentId_ +
                                  "\"><midi-program>" + std::to_string(patch.patch) +
                                  "</midi-program></midi-instrument></sound>\n";
                 break;
@@ -529,8 +707,8 @@ private:
             if (f.size > 0 && f.size < 1000) {
                 attributes += " font-size=\"" + std::to_string(f.size) + "\"";
             }
-            if (f.style & 1u) attributes += " font-weight=\"bold\"";
-            if (f.style & 2u) attributes += " font-style=\"italic\"";
+            if (f.style & 1u) attributes += " font-weight=\"bold\""sv;
+            if (f.style & 2u) attributes += " font-style=\"italic\""sv;
         }
         direction(t, Words(t.text.view(), attributes));
     }
@@ -576,14 +754,14 @@ private:
         static constexpr int kLine[4] = {2, 4, 3, 4};
         const unsigned type = c.clefType & 3u;
         std::string& s = pendingClef_;
-        s = c.effectiveVisibility() == kVisNever ? "<clef print-object=\"no\">" : "<clef>";
-        s += "<sign>";
+        s = c.effectiveVisibility() == kVisNever ? "<clef print-object=\"no\">"sv : "<clef>"sv;
+        s += "<sign>"sv;
         s += kSign[type];
         s += "</sign><line>" + std::to_string(kLine[type]) + "</line>";
         const unsigned shift = static_cast<uint8_t>(c.octaveShift) & 3u;
-        if (shift == kOctaveUp) s += "<clef-octave-change>1</clef-octave-change>";
-        if (shift == kOctaveDown) s += "<clef-octave-change>-1</clef-octave-change>";
-        s += "</clef>";
+        if (shift == kOctaveUp) s += "<clef-octave-change>1</clef-octave-change>"sv;
+        if (shift == kOctaveDown) s += "<clef-octave-change>-1</clef-octave-change>"sv;
+        s += "</clef>"sv;
     }
 
     void key(const KeySignatureItem& k) {
@@ -601,7 +779,7 @@ private:
             return -1;
         };
         std::string& s = pendingKey_;
-        s = k.effectiveVisibility() == kVisNever ? "<key print-object=\"no\">" : "<key>";
+        s = k.effectiveVisibility() == kVisNever ? "<key print-object=\"no\">"sv : "<key>"sv;
         const int sharpCount = flats == 0 ? prefix(kSharpOrder, sharps) : -1;
         const int flatCount = sharps == 0 ? prefix(kFlatOrder, flats) : -1;
         if (sharpCount >= 0) {
@@ -622,16 +800,16 @@ private:
                 }
             }
         }
-        s += "</key>";
+        s += "</key>"sv;
     }
 
     void time(const TimeSignatureItem& t) {
         if (!pendingTime_.empty()) flushAttributes();
         std::string& s = pendingTime_;
         s = "<time";
-        if (t.signatureStyle == kCommonTime) s += " symbol=\"common\"";
-        if (t.signatureStyle == kAllaBreve) s += " symbol=\"cut\"";
-        if (t.effectiveVisibility() == kVisNever) s += " print-object=\"no\"";
+        if (t.signatureStyle == kCommonTime) s += " symbol=\"common\""sv;
+        if (t.signatureStyle == kAllaBreve) s += " symbol=\"cut\""sv;
+        if (t.effectiveVisibility() == kVisNever) s += " print-object=\"no\""sv;
         s += "><beats>" + std::to_string(t.beatsPerBar) + "</beats><beat-type>" +
              std::to_string(1u << t.beatValueCode) + "</beat-type></time>";
         barTicks_ = t.barTicks();
@@ -644,7 +822,7 @@ private:
         if (!first_ && pendingKey_.empty() && pendingTime_.empty() && pendingClef_.empty()) {
             return;
         }
-        std::string s = "<attributes>";
+        std::string s = "      <attributes>";
         if (first_) {
             s += "<divisions>" + std::to_string(kDivisions) + "</divisions>";
             if (pendingKey_.empty()) pendingKey_ = "<key><fifths>0</fifths></key>";
@@ -657,7 +835,7 @@ private:
                  "</chromatic><octave-change>" + std::to_string(transposition_ / 12) +
                  "</octave-change></transpose>";
         }
-        s += "</attributes>\n";
+        s += "</attributes>\n"sv;
         out += s;
         pendingKey_.clear();
         pendingTime_.clear();
@@ -676,15 +854,18 @@ private:
         if (item.isRest()) {
             auto& rest = static_cast<RestItem&>(item);
             if (ticks > 0) {
-                std::string n = "<note" + noteAttributes(item, hidden, false) + ">";
-                n += rest.isMeasured && rest.isLoneWholeRest() ? "<rest measure=\"yes\"/>"
-                                                               : "<rest/>";
-                n += "<duration>" + std::to_string(ticks) + "</duration><voice>1</voice>";
-                if (!(rest.isMeasured && rest.isLoneWholeRest())) n += lengthOf(owner);
-                n += timeModification(owner);
-                n += notations(owner, nullptr, true, takePending());
-                n += "</note>\n";
-                out += n;
+                const bool measureRest = rest.isMeasured && rest.isLoneWholeRest();
+                NoteText n;
+                n += "      <note"sv;
+                noteAttributes(n, item, hidden, false);
+                n += measureRest ? "><rest measure=\"yes\"/>"sv : "><rest/>"sv;
+                AppendElement(n, "duration", ticks);
+                n += "<voice>1</voice>"sv;
+                if (!measureRest) lengthOf(n, owner);
+                timeModification(n, owner);
+                notations(n, owner, nullptr, true, true);
+                n += kNoteEnd;
+                n.appendTo(out);
                 lastNote_ = out.size() - kNoteEnd.size();
                 ++result_.notes;
             }
@@ -708,41 +889,58 @@ private:
     }
 
     // The notes of a note or chord at the item's onset: the members of the item's own length
-    // in `voice`, the others in voice 2. `position_` counts from the onset, where the output
-    // stands on entry; on return it is where the output stands.
+    // (and, in a chord of split stems, of its first member's stem) in `voice`, each other group
+    // of members in a voice of its own after it. `position_` counts from the onset, where the
+    // output stands on entry; on return it is where the output stands.
     void chordNotes(std::string& out, NoteItem& chord, int voice, bool hidden) {
         const int own = std::max(chord.durationTicks(), 0);
         const bool grace = chord.hasAttribute(DurationItem::kGrace) || own == 0;
+        const bool split = chord.hasSplitStems();
+        const int ownStem =
+            split && chord.member(0) ? static_cast<int>(chord.member(0)->stemDirection) : -1;
         hidden = hidden || chord.effectiveVisibility() == kVisNever;
-        std::vector<NoteGroup> groups;
+        // The groups are kept from item to item (with their vectors' memory); `used` of them
+        // hold this chord's.
+        std::vector<NoteGroup>& groups = groups_;
+        size_t used = 0;
         for (int i = 0; i < chord.memberCount(); ++i) {
             const NoteItem* m = chord.member(i);
             if (!m) continue;
             const int ticks = grace ? 0 : std::max(m->durationTicks(), 0);
-            auto g = std::find_if(groups.begin(), groups.end(),
-                                  [ticks](const NoteGroup& x) { return x.ticks == ticks; });
-            if (g == groups.end()) {
-                groups.push_back({});
-                g = groups.end() - 1;
+            const int stem = split ? static_cast<int>(m->stemDirection) : -1;
+            auto g = std::find_if(groups.begin(), groups.begin() + static_cast<ptrdiff_t>(used),
+                                  [ticks, stem](const NoteGroup& x) {
+                                      return x.ticks == ticks && x.stem == stem;
+                                  });
+            if (g == groups.begin() + static_cast<ptrdiff_t>(used)) {
+                if (used == groups.size()) groups.emplace_back();
+                g = groups.begin() + static_cast<ptrdiff_t>(used++);
+                g->notes.clear();
+                g->pitches.clear();
                 g->ticks = ticks;
+                g->stem = stem;
             }
             g->notes.push_back(m);
             g->pitches.push_back(perform::writtenPitch(state_, m->staffPosition,
                                                        static_cast<int>(m->accidental)));
         }
-        // The group of the chord's own length first, in the chord's voice.
-        std::stable_partition(groups.begin(), groups.end(),
-                              [own](const NoteGroup& g) { return g.ticks == own; });
-        bool first = true;
-        if (!grace && (groups.empty() || groups.front().ticks != own) && voice == 1 && own > 0) {
-            forward(out, own, voice);
-        }
-        for (const NoteGroup& g : groups) {
-            const bool ownGroup = g.ticks == own;
-            if (!first || !ownGroup) moveTo(out, 0);
-            writeGroup(out, chord, g, ownGroup ? voice : 2, ownGroup, hidden);
+        // The group of the chord's own length (and stem) first, in the chord's voice; the
+        // others in the order of their first members.
+        auto isOwn = [own, ownStem](const NoteGroup& g) {
+            return g.ticks == own && g.stem == ownStem;
+        };
+        const auto end = groups.begin() + static_cast<ptrdiff_t>(used);
+        const auto ownGroupAt = std::find_if(groups.begin(), end, isOwn);
+        const bool hasOwn = ownGroupAt != end;
+        if (hasOwn) std::rotate(groups.begin(), ownGroupAt, ownGroupAt + 1);
+        if (!grace && !hasOwn && voice == 1 && own > 0) forward(out, own, voice);
+        int next = voice + 1;  // the voice of the next other group
+        for (size_t k = 0; k < used; ++k) {
+            const NoteGroup& g = groups[k];
+            const bool ownGroup = isOwn(g);
+            if (k > 0 || !ownGroup) moveTo(out, 0);
+            writeGroup(out, chord, g, ownGroup ? voice : next++, ownGroup, hidden);
             position_ = g.ticks;
-            first = false;
         }
     }
 
@@ -753,127 +951,142 @@ private:
             // Length, beam, tuplet and marks come from the owner for its own group.
             const DurationItem& shape = ownGroup ? static_cast<const DurationItem&>(owner)
                                                  : static_cast<const DurationItem&>(note);
-            const bool muted = note.muted || owner.muted;
-            std::string n = "<note" +
-                            noteAttributes(note, hidden || owner.effectiveVisibility() == kVisNever,
-                                           muted) +
-                            ">";
-            if (g.ticks == 0) n += "<grace/>";
-            if (i > 0) n += "<chord/>";
-            n += pitch(g.pitches[i]);
-            if (g.ticks > 0) n += "<duration>" + std::to_string(g.ticks) + "</duration>";
-            if (note.hasAttribute(DurationItem::kTieIn)) n += "<tie type=\"stop\"/>";
-            if (note.hasAttribute(DurationItem::kTieOut)) n += "<tie type=\"start\"/>";
-            n += "<voice>" + std::to_string(voice) + "</voice>";
-            n += lengthOf(shape);
+            const bool muted = note.muted || owner.muted || staff_.muted;
+            NoteText n;
+            n += "      <note"sv;
+            noteAttributes(n, note, hidden || owner.effectiveVisibility() == kVisNever, muted);
+            n += '>';
+            if (g.ticks == 0) n += "<grace/>"sv;
+            if (i > 0) n += "<chord/>"sv;
+            pitch(n, g.pitches[i]);
+            if (g.ticks > 0) AppendElement(n, "duration", g.ticks);
+            if (note.hasAttribute(DurationItem::kTieIn)) n += "<tie type=\"stop\"/>"sv;
+            if (note.hasAttribute(DurationItem::kTieOut)) n += "<tie type=\"start\"/>"sv;
+            AppendElement(n, "voice", voice);
+            lengthOf(n, shape);
             if (note.accidental < 5) {
-                n += std::string("<accidental>") + kAccidentalNames[note.accidental] +
-                     "</accidental>";
+                n += "<accidental>"sv;
+                n += kAccidentalNames[note.accidental];
+                n += "</accidental>"sv;
             }
-            n += timeModification(shape);
-            if (shape.stemDirection == DurationItem::kStemUp) n += "<stem>up</stem>";
-            if (shape.stemDirection == DurationItem::kStemDown) n += "<stem>down</stem>";
-            if (i == 0) n += beam(shape);
+            timeModification(n, shape);
+            const int stem = g.stem >= 0 ? g.stem : shape.stemDirection;
+            if (stem == DurationItem::kStemUp) n += "<stem>up</stem>"sv;
+            if (stem == DurationItem::kStemDown) n += "<stem>down</stem>"sv;
+            if (i == 0) beam(n, shape);
             const bool first = i == 0 && firstOfItem_;
-            n += notations(shape, &note, i == 0, first ? takePending() : std::string());
-            n += "</note>\n";
-            out += n;
+            notations(n, shape, &note, i == 0, first);
+            n += kNoteEnd;
+            n.appendTo(out);
             if (first) lastNote_ = out.size() - kNoteEnd.size();
             firstOfItem_ = false;
             ++result_.notes;
         }
     }
 
-    static std::string pitch(const perform::WrittenPitch& p) {
+    static void pitch(NoteText& s, const perform::WrittenPitch& p) {
         const int folded = perform::foldPitch(p.midi);
         int octave = (folded - p.alter - kStepSemitone[p.letter] + 24) / 12 - 3;
         octave = std::clamp(octave, 0, 9);
-        std::string s = "<pitch><step>";
+        s += "<pitch><step>"sv;
         s += kStepNames[p.letter];
-        s += "</step>";
-        if (p.alter != 0) s += "<alter>" + std::to_string(p.alter) + "</alter>";
-        s += "<octave>" + std::to_string(octave) + "</octave></pitch>";
-        return s;
+        s += "</step>"sv;
+        if (p.alter != 0) AppendElement(s, "alter", p.alter);
+        AppendElement(s, "octave", octave);
+        s += "</pitch>"sv;
     }
 
     // type and dots; the type is left out for lengths that have no name.
-    static std::string lengthOf(const DurationItem& d) {
-        std::string s;
+    static void lengthOf(NoteText& s, const DurationItem& d) {
         if (d.baseDuration < std::size(kTypeNames)) {
-            s += std::string("<type>") + kTypeNames[d.baseDuration] + "</type>";
+            s += "<type>"sv;
+            s += kTypeNames[d.baseDuration];
+            s += "</type>"sv;
         }
         if (d.hasAttribute(DurationItem::kDoubleDotted)) {
-            s += "<dot/><dot/>";
+            s += "<dot/><dot/>"sv;
         } else if (d.hasAttribute(DurationItem::kDotted)) {
-            s += "<dot/>";
+            s += "<dot/>"sv;
         }
-        return s;
     }
 
-    static std::string timeModification(const DurationItem& d) {
-        if (d.tripletPosition == DurationItem::kNotPresent) return {};
-        return "<time-modification><actual-notes>3</actual-notes><normal-notes>2</normal-notes>"
-               "</time-modification>";
+    static void timeModification(NoteText& s, const DurationItem& d) {
+        if (d.tripletPosition == DurationItem::kNotPresent) return;
+        s += "<time-modification><actual-notes>3</actual-notes><normal-notes>2</normal-notes>"
+             "</time-modification>";
     }
 
-    static std::string beam(const DurationItem& d) {
+    static void beam(NoteText& s, const DurationItem& d) {
         switch (d.beamPosition) {
             case DurationItem::kGroupFirst:
-                return "<beam number=\"1\">begin</beam>";
+                s += "<beam number=\"1\">begin</beam>"sv;
+                break;
             case DurationItem::kGroupMiddle:
-                return "<beam number=\"1\">continue</beam>";
+                s += "<beam number=\"1\">continue</beam>"sv;
+                break;
             case DurationItem::kGroupEnd:
-                return "<beam number=\"1\">end</beam>";
+                s += "<beam number=\"1\">end</beam>"sv;
+                break;
             default:
-                return {};
+                break;
         }
-    }
-
-    // Ties of `note`; and, on the first note of an item, its slur, triplet and articulations.
-    // The fermata and breath mark that wait for the next note.
-    std::string takePending() {
-        std::string s;
-        if (pendingFermata_) s += "<fermata type=\"upright\"/>";
-        if (pendingBreath_) s += "<articulations><breath-mark/></articulations>";
-        pendingFermata_ = pendingBreath_ = false;
-        return s;
     }
 
     // Not printed, silent (a muted note), highlight colour.
-    static std::string noteAttributes(const NotationItem& item, bool hidden, bool muted) {
+    static void noteAttributes(NoteText& s, const NotationItem& item, bool hidden, bool muted) {
         static constexpr const char* kColours[4] = {nullptr, "#E00000", "#00A000", "#0000E0"};
-        std::string s;
-        if (hidden || item.effectiveVisibility() == kVisNever) s += " print-object=\"no\"";
-        if (muted) s += " dynamics=\"0\"";
-        if (item.colour != 0) s += std::string(" color=\"") + kColours[item.colour & 3u] + "\"";
-        return s;
+        if (hidden || item.effectiveVisibility() == kVisNever) s += " print-object=\"no\""sv;
+        if (muted) s += " dynamics=\"0\""sv;
+        if (item.colour != 0) {
+            s += " color=\""sv;
+            s += kColours[item.colour & 3u];
+            s += '"';
+        }
     }
 
-    static std::string notations(const DurationItem& d, const NoteItem* note, bool first,
-                                 const std::string& extra) {
-        std::string s = extra;
-        if (note && note->hasAttribute(DurationItem::kTieIn)) s += "<tied type=\"stop\"/>";
-        if (note && note->hasAttribute(DurationItem::kTieOut)) s += "<tied type=\"start\"/>";
+    // The notations of a note: with `pending`, the fermata and breath mark that wait for the
+    // next note; the ties of `note`; and, on the first note of an item, its slur, triplet and
+    // articulations.
+    void notations(NoteText& s, const DurationItem& d, const NoteItem* note, bool first,
+                   bool pending) {
+        const size_t start = s.size();
+        s += "<notations>"sv;
+        const size_t empty = s.size();
+        if (pending) {
+            if (pendingFermata_) s += "<fermata type=\"upright\"/>"sv;
+            if (pendingBreath_) s += "<articulations><breath-mark/></articulations>"sv;
+            pendingFermata_ = pendingBreath_ = false;
+        }
+        if (note && note->hasAttribute(DurationItem::kTieIn)) s += "<tied type=\"stop\"/>"sv;
+        if (note && note->hasAttribute(DurationItem::kTieOut)) s += "<tied type=\"start\"/>"sv;
         if (first) {
             const bool in = d.hasAttribute(DurationItem::kSlurIn);
             const bool out = d.hasAttribute(DurationItem::kSlurOut);
             if (out && !in) {
-                s += d.slurDirection == 1 ? "<slur type=\"start\" placement=\"below\"/>"
-                                          : "<slur type=\"start\" placement=\"above\"/>";
+                s += d.slurDirection == 1 ? "<slur type=\"start\" placement=\"below\"/>"sv
+                                          : "<slur type=\"start\" placement=\"above\"/>"sv;
             }
-            if (in && !out) s += "<slur type=\"stop\"/>";
+            if (in && !out) s += "<slur type=\"stop\"/>"sv;
             if (d.tripletPosition == DurationItem::kGroupFirst) {
-                s += "<tuplet type=\"start\" bracket=\"yes\"/>";
+                s += "<tuplet type=\"start\" bracket=\"yes\"/>"sv;
             }
-            if (d.tripletPosition == DurationItem::kGroupEnd) s += "<tuplet type=\"stop\"/>";
-            std::string marks;
-            if (d.hasAttribute(DurationItem::kAccented)) marks += "<accent/>";
-            if (d.hasAttribute(DurationItem::kStaccato)) marks += "<staccato/>";
-            if (d.hasAttribute(DurationItem::kTenuto)) marks += "<tenuto/>";
-            if (!marks.empty()) s += "<articulations>" + marks + "</articulations>";
+            if (d.tripletPosition == DurationItem::kGroupEnd) s += "<tuplet type=\"stop\"/>"sv;
+            const bool accent = d.hasAttribute(DurationItem::kAccented);
+            const bool staccato = d.hasAttribute(DurationItem::kStaccato);
+            const bool tenuto = d.hasAttribute(DurationItem::kTenuto);
+            if (accent || staccato || tenuto) {
+                s += "<articulations>"sv;
+                if (accent) s += "<accent/>"sv;
+                if (staccato) s += "<staccato/>"sv;
+                if (tenuto) s += "<tenuto/>"sv;
+                s += "</articulations>"sv;
+            }
         }
-        if (s.empty()) return s;
-        return "<notations>" + s + "</notations>";
+        if (s.size() == empty) {
+            s.resize(start);
+        } else {
+            s += "</notations>"sv;
+        }
     }
 
     // ---- moving within the measure ----
@@ -884,13 +1097,16 @@ private:
         position_ = target;
     }
     void backup(std::string& out, int ticks) {
-        out += "<backup><duration>" + std::to_string(ticks) + "</duration></backup>\n";
+        out += "      <backup>"sv;
+        AppendElement(out, "duration", ticks);
+        out += "</backup>\n"sv;
         position_ -= ticks;
     }
     void forward(std::string& out, int ticks, int voice) {
-        out += "<forward><duration>" + std::to_string(ticks) + "</duration>";
-        if (voice > 0) out += "<voice>" + std::to_string(voice) + "</voice>";
-        out += "</forward>\n";
+        out += "      <forward>"sv;
+        AppendElement(out, "duration", ticks);
+        if (voice > 0) AppendElement(out, "voice", voice);
+        out += "</forward>\n"sv;
         position_ += ticks;
     }
 
@@ -900,7 +1116,7 @@ private:
     const Song& song_;
     const Staff& staff_;
     const std::string instrumentId_;
-    std::vector<Measure>& measures_;
+    MeasureSink& measures_;
     MusicXmlWriteResult& result_;
     PlayState state_;
     int transposition_ = 0;
@@ -915,6 +1131,8 @@ private:
     bool wedgeOpen_ = false;
     Opened openEnding_ = Opened::None;
     std::string openNumbers_;
+    std::vector<int> defaultPass_;  // by item index: the pass of a default ending there
+    std::vector<NoteGroup> groups_;  // the groups of a chord's members (chordNotes)
     Measure current_;  // the measure being filled
 };
 
@@ -953,17 +1171,6 @@ void PartGroups(const Song& song, int i, std::vector<std::string>& before,
         after.push_back("<part-group type=\"stop\" number=\"2\"/>");
     }
     if (endsGroup) after.push_back("<part-group type=\"stop\" number=\"1\"/>");
-}
-
-// The lines of a measure's body, indented inside the measure.
-void AppendIndented(std::string& out, std::string_view body) {
-    while (!body.empty()) {
-        const size_t end = body.find('\n');
-        const size_t n = end == std::string_view::npos ? body.size() : end + 1;
-        out.append(6, ' ');
-        out.append(body.substr(0, n));
-        body.remove_prefix(n);
-    }
 }
 
 void WritePartList(Xml& xml, std::string& out, const Song& song) {
@@ -1009,24 +1216,18 @@ MusicXmlWriteResult WriteMusicXml(Song& song, std::string& out, const MusicXmlOp
     const int staffs = song.staffCount();
     result.parts = staffs;
 
-    std::vector<std::vector<Measure>> parts(static_cast<size_t>(staffs));
     size_t measureCount = 1;
+    size_t items = 0;
     for (int i = 0; i < staffs; ++i) {
-        std::vector<Measure>& measures = parts[static_cast<size_t>(i)];
-        PartWriter writer(song, i, measures, result);
-        writer.walk();
-        if (measures.empty()) {
-            measures.emplace_back();
-            writer.startEmpty(measures.back().body);
-        }
-        measureCount = std::max(measureCount, measures.size());
+        measureCount = std::max(measureCount, MeasureCount(*song.staffAt(i)));
+        items += static_cast<size_t>(std::max(song.staffAt(i)->itemCount(), 0));
     }
-    // A pickup: the first bar of the first staff is shorter than its time signature's.
-    const bool pickup = staffs > 0 && measureCount > 1 && parts[0][0].ticks > 0 &&
-                        parts[0][0].ticks < parts[0][0].barTicks;
+    // About what the large songs take, at most a gigabyte (the rest comes as it is needed).
+    out.reserve(std::min<size_t>(4096 + 160 * items + 64 * measureCount * static_cast<size_t>(staffs),
+                                 size_t{1} << 30));
 
     Xml xml(out);
-    out += "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n";
+    out += "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n"sv;
     xml.open("score-partwise", "version=\"4.0\"");
     if (!IsEmpty(song.title)) {
         xml.open("work");
@@ -1049,30 +1250,15 @@ MusicXmlWriteResult WriteMusicXml(Song& song, std::string& out, const MusicXmlOp
     xml.close("identification");
     WritePartList(xml, out, song);
 
+    bool pickup = false;
     for (int i = 0; i < staffs; ++i) {
-        std::vector<Measure>& measures = parts[static_cast<size_t>(i)];
         xml.open("part", "id=\"P" + std::to_string(i + 1) + "\"");
-        for (size_t m = 0; m < measureCount; ++m) {
-            std::string attributes = "number=\"" + std::to_string(pickup ? m : m + 1) + "\"";
-            if (pickup && m == 0) attributes += " implicit=\"yes\"";
-            xml.open("measure", attributes);
-            if (m < measures.size()) {
-                const Measure& measure = measures[m];
-                WriteBarline(xml, measure.left, "left");
-                AppendIndented(out, measure.body);
-                WriteBarline(xml, measure.right, "right");
-            } else {
-                // Padding: a measure rest of the bar's length.
-                const int bar = measures.back().barTicks;
-                if (bar > 0) {
-                    AppendIndented(out, "<note><rest measure=\"yes\"/><duration>" +
-                                            std::to_string(bar) +
-                                            "</duration><voice>1</voice></note>\n");
-                    ++result.notes;
-                }
-            }
-            xml.close("measure");
-        }
+        MeasureSink measures(xml, out, i == 0, pickup, measureCount);
+        PartWriter writer(song, i, measures, result);
+        writer.walk();
+        if (measures.empty()) writer.startEmpty();
+        measures.finish();
+        result.notes += measures.padding();
         xml.close("part");
     }
     if (staffs == 0) {

@@ -21,11 +21,13 @@ class Song;
 // as written (letter from the staff position and clef, alteration from the note's accidental
 // or the accidentals in force in the bar); a pitch that would fall below octave 0 is written an
 // octave higher. Written with them: type, dots, shown accidentals, chords (members of another
-// length than the chord's in voice 2), rest chords (the chord in voice 2), triplets, grace
-// notes, ties, slurs, beams, stems, accents, staccato and tenuto, fermatas (on the next note)
-// and breath marks (on the note before), hidden items as not printed, highlight colours, and
-// muted notes as silent. Clefs, key signatures (non-standard sets as altered steps) and time
-// signatures become attributes; bar line styles, repeats and endings become bar lines; flow
+// length than the chord's, or of the other stem in a chord of split stems, in a voice of their
+// own), rest chords (the chord in voice 2), triplets, grace notes, ties, slurs, beams, stems,
+// accents, staccato and tenuto, fermatas (on the next note) and breath marks (on the note
+// before), hidden items as not printed, highlight colours, and muted notes and the notes of
+// muted staffs as silent. Clefs, key signatures (non-standard sets as altered steps) and time
+// signatures become attributes; bar line styles, repeats and endings (a default ending numbered
+// with the first pass of its repeat that no other ending takes) become bar lines; flow
 // directions, tempo marks, dynamics, wedges (where the audit gave the ramp an end), other
 // variations and styles (as words), texts, pedal marks and instrument changes become
 // directions and sounds. Staffs of one group next to each other form a bracketed part group,

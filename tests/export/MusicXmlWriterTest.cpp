@@ -21,88 +21,13 @@
 #include "song/Song.h"
 #include "song/SongFile.h"
 #include "stream/MemoryStream.h"
-#include "support/ExportSongs.h"
+#include "support/MusicXmlSongs.h"
 #include "support/Process.h"
-#include "support/RichSongs.h"
 
 namespace scq::test {
 namespace {
 
 namespace fs = std::filesystem;
-using NoteRow = std::tuple<int64_t, int, int64_t>;  // onset, MIDI number, duration
-
-// Notation cases: clefs with their shifts, every key, carried and cancelled accidentals, a
-// pickup, triplets, dots, ties across a bar line, grace notes, chords of mixed lengths, rest
-// chords, beams, every bar line style, hidden items, staffs of unequal length and texts that
-// XML cannot hold as they are.
-SongSpec NotationCases() {
-    SongSpec song;
-    song.info.title = std::string("A\x01<&>\"\x81\x80\xE9", 9);
-    song.info.comments = "line one\rline two\x1F";
-    std::vector<Item> rhythm = {Time(3, 4), Note(-1), Bar(),
-                                Note(0, dur::Eighth).triplet(grp::First),
-                                Note(1, dur::Eighth).triplet(grp::Middle),
-                                Note(2, dur::Eighth).triplet(grp::End),
-                                Note(0, dur::Quarter, attr::Dotted), Note(3, dur::Eighth), Bar(),
-                                Note(0, dur::Half, attr::TieOut).accid(acc::Sharp),
-                                Note(0, dur::Quarter, attr::TieOut), Bar(),
-                                Note(0, dur::Quarter), Note(1, dur::Eighth, attr::Grace),
-                                Chord(dur::Quarter, {0, 2, 4}),
-                                Chord({Note(-2, dur::Quarter, attr::ChordMem),
-                                       Note(3, dur::Half, attr::ChordMem)}),
-                                Bar(bar::Double), Rest(dur::Whole), Bar(bar::LocalRepeatOpen),
-                                RestChord(dur::Half, Chord(dur::Quarter, {-2, 0})),
-                                Note(0, dur::Eighth).beam(grp::First).vis(vis::Never),
-                                Note(1, dur::Eighth).beam(grp::End), Bar(bar::LocalRepeatClose, 3),
-                                Bar(bar::MasterRepeatOpen), CommonTime(),
-                                Note(0, dur::Whole, attr::DoubleDotted), Bar(bar::MasterRepeatClose),
-                                Bar(bar::SectionOpen), AllaBreve(), Note(5, dur::Whole),
-                                Bar(bar::SectionClose)};
-    song.staffs.push_back(MakeStaff("Rhythm", rhythm));
-    std::vector<Item> clefs;
-    for (int c : {clef::Treble, clef::Bass, clef::Alto, clef::Tenor}) {
-        for (int shift : {0, 1, 2}) {
-            for (const Item& i : {Item(Clef(c, shift)), Item(Note(-3)), Item(Note(4)), Item(Bar())}) {
-                clefs.push_back(i);
-            }
-        }
-    }
-    song.staffs.push_back(MakeStaff("Clefs", clefs));
-    std::vector<Item> keys;
-    for (int size = -7; size <= 7; ++size) {
-        for (const Item& i : {Item(Key(size)), Item(Note(1)), Item(Note(2).accid(acc::Flat)),
-                              Item(Note(2)), Item(Note(-5, dur::Quarter, 0, acc::Natural)),
-                              Item(Bar()), Item(Note(2)), Item(Bar())}) {
-            keys.push_back(i);
-        }
-    }
-    keys.push_back(KeyMasks(1 << letter::E, 1 << letter::G | 1 << letter::A));
-    keys.push_back(Note(0));
-    song.staffs.push_back(MakeStaff("Keys", keys));
-    std::vector<Item> marks = {Bar(bar::MasterRepeatOpen)};
-    for (int e = 0; e < 8; ++e) {
-        for (const Item& i : {Item(Ending(1 << e)), Item(Note(0, dur::Whole)),
-                              Item(Bar(e < 7 ? bar::MasterRepeatClose : bar::Single))}) {
-            marks.push_back(i);
-        }
-    }
-    for (int k = 0; k < 10; ++k) marks.push_back(Flow(k));
-    for (int d = dyn::ppp; d <= dyn::fff; ++d) marks.push_back(Dynamic(d));
-    for (int b = tbase::Eighth; b <= tbase::DottedHalf; ++b) marks.push_back(Tempo(120, b));
-    for (const Item& i : {Item(Dynamic(dyn::p)), Item(DynamicVariation(dvar::Crescendo)),
-                          Item(Note(0).col(1)), Item(Dynamic(dyn::f)),
-                          Item(TempoVariation(tvar::Accelerando)), Item(PerformanceStyle(7)),
-                          Item(Text("words", 1)), Item(Pedal(true)), Item(Fermata()),
-                          Item(Note(0).mute()), Item(BreathMark()), Item(Pedal(false)),
-                          Item(Instrument(41))}) {
-        marks.push_back(i);
-    }
-    song.staffs.push_back(MakeStaff("Marks", marks));
-    song.staffs.push_back(MakeStaff("Short", {Note(0, dur::Whole)}));
-    song.staffs.back().transposition = -14;
-    song.staffs.push_back(MakeStaff("Empty"));
-    return song;
-}
 
 struct Case {
     std::string name;
@@ -116,14 +41,7 @@ std::vector<Case> Songs() {
         SongFileInfo info;
         cases.push_back({std::move(name), LoadSongFromStream(stream, info)});
     };
-    add("cases", BuildSong(NotationCases()));
-    add("no-staffs", BuildSong(SongSpec{}));
-    for (int revision = 0; revision <= 16; ++revision) {
-        add("rich-" + std::to_string(revision), BuildSong(RichSong(revision)));
-    }
-    int n = 0;
-    for (const SongSpec& s : FlowSongs()) add("flow-" + std::to_string(n++), BuildSong(s));
-    for (const NamedSong& s : ExportSongs(false)) add(s.name, BuildSong(s.song));
+    for (const NamedSong& s : MusicXmlSongs()) add(s.name, BuildSong(s.song));
     for (const auto& entry : fs::directory_iterator(fs::path(SCQ_SOURCE_DIR) / "examples")) {
         if (entry.path().extension() != ".scq") continue;
         SongFileInfo info;
@@ -207,34 +125,6 @@ std::vector<std::vector<NoteRow>> ReadBack(const std::string& text, std::vector<
     return parts;
 }
 
-// The staff's notes walked in item order, with the pitch the performance gives them before the
-// staff's transposition.
-std::vector<NoteRow> StaffNotes(const Staff& staff) {
-    std::vector<NoteRow> notes;
-    PlayState state;
-    int64_t time = 0;
-    for (int i = 0; i < staff.itemCount(); ++i) {
-        NotationItem* item = staff.itemAt(i);
-        NotationItem* chord = item;
-        if (item->typeCode() == kRestChordItem) {
-            chord = static_cast<RestChordItem*>(item)->attachedChord.get();
-        }
-        if (chord && chord->hasNotes()) {
-            const bool grace = static_cast<DurationItem*>(chord)->hasAttribute(DurationItem::kGrace) ||
-                               chord->durationTicks() <= 0;
-            for (int m = 0; m < chord->memberCount(); ++m) {
-                const NoteItem* n = chord->member(m);
-                notes.emplace_back(time, perform::notePitch(state, n->staffPosition, n->accidental),
-                                   grace ? 0 : std::max(n->durationTicks(), 0));
-            }
-        }
-        item->applyToStaffState(state);
-        time += std::max(item->durationTicks(), 0);
-    }
-    std::sort(notes.begin(), notes.end());
-    return notes;
-}
-
 TEST(MusicXmlWriter, NotesReadBackAsTheStaffsNotes) {
     for (Case& c : Songs()) {
         ASSERT_TRUE(c.song) << c.name;
@@ -299,17 +189,23 @@ TEST(MusicXmlWriter, NotationCasesAreSpelledOut) {
              "<transpose><chromatic>-2</chromatic><octave-change>-1</octave-change>",
              "<step>B</step><alter>1</alter><octave>4</octave>",  // sharp, then carried
              "<ending number=\"1\" type=\"start\">1.</ending>",
-             "<ending number=\"7\" type=\"stop\"/>", "<ending number=\"\" type=\"start\">D.</ending>",
-             "<ending number=\"\" type=\"discontinue\"/>", "<segno/>", "<coda/>",
+             "<ending number=\"7\" type=\"stop\"/>", "<ending number=\"8\" type=\"start\">D.</ending>",
+             "<ending number=\"8\" type=\"discontinue\"/>", "<segno/>", "<coda/>",
              "<sound fine=\"yes\"/>", "<words>D.S. al Coda</words>", "<sound tocoda=\"coda\"/>",
              "<dynamics><fff/></dynamics>", "<beat-unit-dot/><per-minute>40</per-minute>",
              "<wedge type=\"crescendo\"/>", "<wedge type=\"stop\"/>", "<pedal type=\"start\"",
              "<midi-program>41</midi-program></midi-instrument></sound>", "color=\"#E00000\"",
              "<note dynamics=\"0\">", "<fermata type=\"upright\"/>", "<breath-mark/>",
              "<group-name>Standard</group-name>",
+             "<voice>2</voice><type>quarter</type><stem>up</stem>",  // split stems
+             "<part id=\"P7\">\n    <measure number=\"0\" implicit=\"yes\">\n      <attributes>",
          }) {
         EXPECT_NE(text.find(fragment), std::string::npos) << fragment;
     }
+    // The muted staff's note is silent as well as the muted note.
+    const size_t muted = text.find("<part id=\"P7\">");
+    ASSERT_NE(muted, std::string::npos);
+    EXPECT_NE(text.find("<note dynamics=\"0\">", muted), std::string::npos);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 
 #include "HeapCounter.h"
 #include "export/MidiWriter.h"
+#include "export/MusicXmlWriter.h"
 #include "Hostile.h"
 #include "perform/EventSequence.h"
 #include "perform/PlayTime.h"
@@ -193,6 +194,21 @@ TEST_P(Crafted, ConvertsToMidi) {
         EXPECT_TRUE(result.written());
         EXPECT_GT(out.size(), 14u);
     }
+}
+
+// The MusicXML export walks every item once, whatever the song's repeats and jumps: it ends,
+// with every part.
+TEST_P(Crafted, ConvertsToMusicXml) {
+    const Bytes bytes = crafted::BuildFull(*GetParam().family, GetParam().compressed);
+    SongFileInfo info;
+    LoadOptions options;
+    options.maxItems = kDefaultMaxItems;  // as scqconvert loads
+    std::unique_ptr<Song> song = LoadSongFromMemory(bytes.data(), bytes.size(), info, nullptr, options);
+    ASSERT_TRUE(song);
+    std::string xml;
+    const MusicXmlWriteResult result = WriteMusicXml(*song, xml);
+    EXPECT_EQ(result.parts, song->staffCount());
+    EXPECT_TRUE(xml.ends_with("</score-partwise>\n"));
 }
 
 #ifdef SCQ_CRAFTED_HAVE_DUMP

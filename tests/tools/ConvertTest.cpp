@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "Convert.h"
+#include "Mxl.h"
 #include "load/Repair.h"
 #include "cli/Subprocess.h"
 #include "export/MidiWriter.h"
@@ -41,6 +42,7 @@ TEST(ConvertNames, FormatsAndOutputNames) {
         {"xml", std::nullopt, std::nullopt},
         {"MusicXML", Format::MusicXml, std::nullopt}, {"x.musicxml", std::nullopt, Format::MusicXml},
         {"x.XML", std::nullopt, Format::MusicXml},
+        {"MXL", Format::Mxl, std::nullopt},       {"x.mxl", std::nullopt, Format::Mxl},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(convert::FormatNamed(c.text), c.named) << c.text;
@@ -201,6 +203,38 @@ TEST_F(ConvertProgram, MusicXml) {
         const std::string text = name.empty() ? r.out : testing::ReadBytes(dir_ / name);
         EXPECT_EQ(text.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"", 0), 0u) << name;
         EXPECT_TRUE(text.ends_with("</score-partwise>\n")) << name;
+    }
+}
+
+// Compressed MusicXML, read back by Python's zipfile: the mime type first and stored, the
+// container naming the score, and the score the uncompressed export holds.
+TEST_F(ConvertProgram, CompressedMusicXml) {
+    if (!convert::CanWriteMxl()) GTEST_SKIP() << "built without libzip";
+    if (::access("/usr/bin/python3", X_OK) != 0) GTEST_SKIP() << "no /usr/bin/python3";
+    const testing::RunResult plain = RunConvert({"--to", "musicxml", "-o", "-", song_});
+    ASSERT_EQ(plain.exitCode, 0) << plain.err;
+    static constexpr const char* kRead =
+        "import sys, zipfile, xml.etree.ElementTree as ET\n"
+        "z = zipfile.ZipFile(sys.argv[1])\n"
+        "assert z.testzip() is None\n"
+        "first = z.infolist()[0]\n"
+        "print(first.filename, first.compress_type == zipfile.ZIP_STORED, z.read('mimetype').decode())\n"
+        "root = ET.fromstring(z.read('META-INF/container.xml')).find('rootfiles/rootfile')\n"
+        "print(root.get('full-path'), root.get('media-type'))\n"
+        "sys.stdout.write(z.read(root.get('full-path')).decode())\n";
+    const std::string head =
+        "mimetype True application/vnd.recordare.musicxml\n"
+        "score.musicxml application/vnd.recordare.musicxml+xml\n";
+    for (const auto& [args, name] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+             {{song_, "-o", dir_ / "a.mxl"}, "a.mxl"},
+             {{"--to", "MXL", "-d", dir_.path(), song_}, "song.mxl"}}) {
+        const testing::RunResult r = RunConvert(args);
+        EXPECT_EQ(r.exitCode, 0) << name << r.err;
+        EXPECT_EQ(r.err, "");
+        const testing::RunResult read =
+            testing::RunProgram("/usr/bin/python3", {"-c", kRead, dir_ / name});
+        EXPECT_EQ(read.exitCode, 0) << read.err;
+        EXPECT_EQ(read.out, head + plain.out) << name;
     }
 }
 

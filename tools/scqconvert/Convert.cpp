@@ -12,6 +12,8 @@
 #include <filesystem>
 #include <memory>
 #include <new>
+#include <span>
+#include <string>
 #include <vector>
 
 #include <CLI/CLI.hpp>
@@ -20,6 +22,7 @@
 #include "common/MaxItemsOption.h"
 #include "export/MidiWriter.h"
 #include "export/MusicXmlWriter.h"
+#include "Mxl.h"
 #include "song/Song.h"
 #include "song/SongFile.h"
 
@@ -115,7 +118,7 @@ bool WriteAll(int fd, const uint8_t* data, size_t size) {
 
 // Writes the bytes to a temporary file beside `path` and renames it into place (without
 // `force`, only when `path` does not exist). Returns "" on success, else why not.
-std::string WriteInPlace(const std::string& path, const std::vector<uint8_t>& bytes, bool force) {
+std::string WriteInPlace(const std::string& path, std::span<const uint8_t> bytes, bool force) {
     const fs::path target(path);
     fs::path dir = target.parent_path();
     if (dir.empty()) dir = ".";
@@ -248,14 +251,18 @@ bool ConvertOne(const Job& job, bool force, const LoadOptions& load) {
         return false;
     }
     std::vector<uint8_t> bytes;
+    std::string text;  // a MusicXML document, written as it is
     MidiWriteResult result;
     try {
-        if (job.format == Format::MusicXml) {
-            std::string text;
-            WriteMusicXml(*loaded, text);
-            bytes.assign(text.begin(), text.end());
-        } else {
+        if (job.format == Format::Midi) {
             result = WriteMidi(*loaded, bytes);
+        } else {
+            WriteMusicXml(*loaded, text);
+            std::string failure;
+            if (job.format == Format::Mxl && !PackMxl(text, bytes, failure)) {
+                Report(song, "cannot compress the score: " + failure);
+                return false;
+            }
         }
     } catch (const std::bad_alloc&) {
         Report(song, "out of memory");
@@ -282,15 +289,19 @@ bool ConvertOne(const Job& job, bool force, const LoadOptions& load) {
                "stored until then");
     }
 
+    const std::span<const uint8_t> data =
+        job.format == Format::MusicXml
+            ? std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size())
+            : std::span<const uint8_t>(bytes);
     if (toStandardOutput) {
-        std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+        std::fwrite(data.data(), 1, data.size(), stdout);
         if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
             Report(song, "cannot write to standard output: " + ErrnoText(errno));
             return false;
         }
         return true;
     }
-    const std::string failure = WriteInPlace(job.output, bytes, force);
+    const std::string failure = WriteInPlace(job.output, data, force);
     if (!failure.empty()) {
         Report(song, failure);
         return false;
@@ -303,6 +314,7 @@ bool ConvertOne(const Job& job, bool force, const LoadOptions& load) {
 std::optional<Format> FormatNamed(std::string_view name) {
     if (EqualsIgnoringCase(name, "midi") || EqualsIgnoringCase(name, "mid")) return Format::Midi;
     if (EqualsIgnoringCase(name, "musicxml")) return Format::MusicXml;
+    if (EqualsIgnoringCase(name, "mxl")) return Format::Mxl;
     return std::nullopt;
 }
 
@@ -318,6 +330,7 @@ std::optional<Format> FormatOfPath(std::string_view path) {
     if (EqualsIgnoringCase(extension, "musicxml") || EqualsIgnoringCase(extension, "xml")) {
         return Format::MusicXml;
     }
+    if (EqualsIgnoringCase(extension, "mxl")) return Format::Mxl;
     return std::nullopt;
 }
 
@@ -325,6 +338,8 @@ const char* ExtensionOf(Format format) {
     switch (format) {
         case Format::MusicXml:
             return ".musicxml";
+        case Format::Mxl:
+            return ".mxl";
         case Format::Midi:
             break;
     }
@@ -376,10 +391,10 @@ int Run(int argc, char** argv) {
         ->type_name("OUT");
     app.add_option("-d,--directory", directory,
                    "write each SONG into DIR, named after the song (x.scq -> DIR/x.mid or "
-                   "DIR/x.musicxml)")
+                   "DIR/x.musicxml or DIR/x.mxl)")
         ->type_name("DIR");
     app.add_option("--to", to,
-                   "the format: midi or musicxml (default: from OUT's extension, else midi)")
+                   "the format: midi, musicxml or mxl (default: from OUT's extension, else midi)")
         ->type_name("FORMAT");
     tools::AddMaxItemsOption(
         app, load.maxItems,
@@ -412,18 +427,24 @@ int Run(int argc, char** argv) {
     Format format = Format::Midi;
     if (app.count("--to") > 0) {
         const std::optional<Format> named = FormatNamed(to);
-        if (!named) return UsageError("unknown format '" + to + "' (known: midi, musicxml)");
+        if (!named) return UsageError("unknown format '" + to + "' (known: midi, musicxml, mxl)");
         format = *named;
     } else if (toFile && output != "-") {
         const std::optional<Format> byName = FormatOfPath(output);
         if (!byName) {
             return UsageError("cannot tell the format of '" + output +
-                              "' from its extension (use --to midi or --to musicxml)");
+                              "' from its extension (use --to midi, musicxml or mxl)");
         }
         format = *byName;
     }
     if (toFile && output == "-" && format == Format::Midi && ::isatty(STDOUT_FILENO)) {
         return UsageError("will not write a MIDI file to a terminal");
+    }
+    if (toFile && output == "-" && format == Format::Mxl && ::isatty(STDOUT_FILENO)) {
+        return UsageError("will not write a compressed MusicXML file to a terminal");
+    }
+    if (format == Format::Mxl && !CanWriteMxl()) {
+        return UsageError("this build cannot write .mxl files: it was built without libzip");
     }
     if (toDirectory) {
         struct stat st;

@@ -10,14 +10,15 @@ namespace scq::convert {
 enum class Format {
     Midi,      // Standard MIDI File
     MusicXml,  // MusicXML 4.0, uncompressed
+    Mxl,       // MusicXML 4.0, compressed (a zip archive)
 };
 
-// The format that `--to` names ("midi" or "mid", or "musicxml", in any case); none for another
-// name.
+// The format that `--to` names ("midi" or "mid", "musicxml", or "mxl", in any case); none for
+// another name.
 std::optional<Format> FormatNamed(std::string_view name);
 
-// The format of an output file by its extension (".mid" or ".midi", ".musicxml" or ".xml", in
-// any case); none for another extension or none.
+// The format of an output file by its extension (".mid" or ".midi", ".musicxml" or ".xml",
+// ".mxl", in any case); none for another extension or none.
 std::optional<Format> FormatOfPath(std::string_view path);
 
 // The extension of a format's files, with its dot.
