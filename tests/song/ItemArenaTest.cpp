@@ -28,11 +28,11 @@ Bytes RecordOf(const NotationItem& item) {
 }
 
 TEST(ItemArena, RemovedItemsOutliveTheirSong) {
-    SongSpec spec;
-    spec.staffs = {MakeStaff("Piano", {Note(-2, dur::Eighth), Chord(dur::Half, {0, 2, 4}),
+    SongSpec piano;
+    piano.staffs = {MakeStaff("Piano", {Note(-2, dur::Eighth), Chord(dur::Half, {0, 2, 4}),
                                        Text("dolce", 2), RestChord(dur::Quarter,
                                                                    Chord(dur::Quarter, {1, 3}))})};
-    const Bytes bytes = BuildSong(spec);
+    const Bytes bytes = BuildSong(piano);
     for (int index = 1; index <= 4; ++index) {
         SongFileInfo info;
         std::unique_ptr<Song> song = LoadSongFromMemory(bytes.data(), bytes.size(), info);
