@@ -21,6 +21,7 @@
 #include "perform/PlayTime.h"
 #include "song/Song.h"
 #include "song/SongFile.h"
+#include "support/ExportCases.h"
 #include "support/ExportSongs.h"
 
 namespace fs = std::filesystem;
@@ -147,12 +148,11 @@ bool WriteExpectation(Song& song, const fs::path& path) {
     return std::fclose(f) == 0;
 }
 
-bool Expect(const fs::path& song, int& failures) {
+bool Expect(const fs::path& song) {
     SongFileInfo info;
     std::unique_ptr<Song> loaded = LoadSongWithRepair(song.c_str(), info);
     if (!loaded || !WriteExpectation(*loaded, fs::path(song).replace_extension(".json"))) {
         std::fprintf(stderr, "midi_cases: cannot make the expectation of %s\n", song.c_str());
-        ++failures;
         return false;
     }
     return true;
@@ -161,33 +161,5 @@ bool Expect(const fs::path& song, int& failures) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: midi_cases DIR [SONG...]\n");
-        return 2;
-    }
-    InitSongDefaults();
-    const fs::path dir = argv[1];
-    std::error_code ec;
-    fs::create_directories(dir, ec);
-    int failures = 0;
-    for (const test::NamedSong& s : test::ExportSongs()) {
-        const fs::path path = dir / (s.name + ".scq");
-        if (!test::WriteFile(path.string(), test::BuildSong(s.song))) {
-            std::fprintf(stderr, "midi_cases: cannot write %s\n", path.c_str());
-            ++failures;
-            continue;
-        }
-        Expect(path, failures);
-    }
-    for (int i = 2; i < argc; ++i) {
-        const fs::path path = dir / ("example-" + fs::path(argv[i]).stem().string() + ".scq");
-        fs::copy_file(argv[i], path, fs::copy_options::overwrite_existing, ec);
-        if (ec) {
-            std::fprintf(stderr, "midi_cases: cannot copy %s\n", argv[i]);
-            ++failures;
-            continue;
-        }
-        Expect(path, failures);
-    }
-    return failures == 0 ? 0 : 1;
+    return test::WriteExportCases("midi_cases", argc, argv, test::ExportSongs(), Expect);
 }

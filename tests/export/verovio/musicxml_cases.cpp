@@ -18,6 +18,7 @@
 #include "load/Repair.h"
 #include "song/Song.h"
 #include "song/SongFile.h"
+#include "support/ExportCases.h"
 #include "support/MusicXmlSongs.h"
 
 namespace fs = std::filesystem;
@@ -25,14 +26,13 @@ using namespace scq;
 
 namespace {
 
-bool Expect(const fs::path& song, int& failures) {
+bool Expect(const fs::path& song) {
     SongFileInfo info;
     std::unique_ptr<Song> loaded = LoadSongWithRepair(song.c_str(), info, nullptr);
     std::FILE* f = loaded ? std::fopen(fs::path(song).replace_extension(".json").c_str(), "w")
                           : nullptr;
     if (!f) {
         std::fprintf(stderr, "musicxml_cases: cannot make the expectation of %s\n", song.c_str());
-        ++failures;
         return false;
     }
     std::string json = "{\"staffs\":[";
@@ -52,7 +52,6 @@ bool Expect(const fs::path& song, int& failures) {
     const bool written = std::fputs(json.c_str(), f) >= 0;
     if (std::fclose(f) != 0 || !written) {
         std::fprintf(stderr, "musicxml_cases: cannot write the expectation of %s\n", song.c_str());
-        ++failures;
         return false;
     }
     return true;
@@ -61,33 +60,5 @@ bool Expect(const fs::path& song, int& failures) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: musicxml_cases DIR [SONG...]\n");
-        return 2;
-    }
-    InitSongDefaults();
-    const fs::path dir = argv[1];
-    std::error_code ec;
-    fs::create_directories(dir, ec);
-    int failures = 0;
-    for (const test::NamedSong& s : test::MusicXmlSongs()) {
-        const fs::path path = dir / (s.name + ".scq");
-        if (!test::WriteFile(path.string(), test::BuildSong(s.song))) {
-            std::fprintf(stderr, "musicxml_cases: cannot write %s\n", path.c_str());
-            ++failures;
-            continue;
-        }
-        Expect(path, failures);
-    }
-    for (int i = 2; i < argc; ++i) {
-        const fs::path path = dir / ("example-" + fs::path(argv[i]).stem().string() + ".scq");
-        fs::copy_file(argv[i], path, fs::copy_options::overwrite_existing, ec);
-        if (ec) {
-            std::fprintf(stderr, "musicxml_cases: cannot copy %s\n", argv[i]);
-            ++failures;
-            continue;
-        }
-        Expect(path, failures);
-    }
-    return failures == 0 ? 0 : 1;
+    return test::WriteExportCases("musicxml_cases", argc, argv, test::MusicXmlSongs(), Expect);
 }
