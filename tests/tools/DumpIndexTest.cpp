@@ -14,6 +14,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "JsonLines.h"
 #include "cli/PlayTimeFormat.h"
 #include "load/Repair.h"
 #include "cli/Subprocess.h"
@@ -31,14 +32,6 @@ using testing::TempDir;
 
 RunResult RunDump(const std::vector<std::string>& args, const RunOptions& options = {}) {
     return testing::RunProgram(SCQDUMP_PATH, args, options);
-}
-
-std::vector<Json> ParseLines(const std::string& text) {
-    std::vector<Json> docs;
-    std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line)) docs.push_back(Json::parse(line));
-    return docs;
 }
 
 Bytes Cut(const Bytes& bytes, size_t length) {

@@ -20,6 +20,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "JsonLines.h"
 #include "Dump.h"
 #include "export/Text.h"
 #include "cli/PlayTimeFormat.h"
@@ -527,15 +528,6 @@ Dumped DumpToText(const std::string& path, dump::Options options) {
     size_t n;
     while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0) d.text.append(buf, n);
     return d;
-}
-
-// The documents of a JSON Lines text, one per line.
-std::vector<Json> ParseLines(const std::string& text) {
-    std::vector<Json> docs;
-    std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line)) docs.push_back(Json::parse(line));
-    return docs;
 }
 
 testing::RunResult RunDump(const std::vector<std::string>& args) {
