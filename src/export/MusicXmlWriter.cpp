@@ -1,6 +1,7 @@
 #include "export/MusicXmlWriter.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cstring>
 #include <ctime>
@@ -51,6 +52,9 @@ void AppendUtf8(std::string& out, char32_t c) {
         out += static_cast<char>(0x80 | (c & 0x3F));
     }
 }
+
+// The highlight colours 1 to 3.
+constexpr const char* kColours[4] = {nullptr, "#E00000", "#00A000", "#0000E0"};
 
 // Windows-1252 bytes, up to the first 0 byte or `size`, as escaped UTF-8 character data. Bytes
 // that XML cannot hold (control characters other than tab, line feed and carriage return) and
@@ -592,15 +596,46 @@ private:
         return s + "</words></direction-type>";
     }
 
+    // A mark as a direction, in the item's highlight colour. MusicXML has no way to keep a
+    // direction from being printed, so a hidden mark keeps only its effect on playback, as a
+    // sound of its own.
     void direction(const NotationItem& item, const std::string& types,
                    const std::string& sound = {}) {
         flushAttributes();
         std::string& out = current_.body;
+        if (item.effectiveVisibility() == kVisNever) {
+            if (!sound.empty()) out += "      <sound " + sound + "/>\n";
+            return;
+        }
         out += item.verticalPosition() > 0 ? "      <direction placement=\"below\">"sv
                                            : "      <direction placement=\"above\">"sv;
-        out += types;
+        out += Coloured(types, item.colour);
         if (!sound.empty()) out += "<sound " + sound + "/>";
         out += "</direction>\n"sv;
+    }
+
+    // `types` with the colour on the mark of every direction type (words, metronome, dynamics,
+    // wedge, pedal, segno and coda all take one).
+    static std::string Coloured(std::string types, unsigned colour) {
+        if (colour == 0) return types;
+        const std::string attribute = std::string(" color=\"") + kColours[colour & 3u] + "\"";
+        static constexpr std::string_view kOpen = "<direction-type><";
+        for (size_t at = types.find(kOpen); at != std::string::npos; at = types.find(kOpen, at)) {
+            at += kOpen.size();
+            while (at < types.size() && (std::isalpha(static_cast<unsigned char>(types[at])) ||
+                                         types[at] == '-')) {
+                ++at;
+            }
+            types.insert(at, attribute);
+        }
+        return types;
+    }
+
+    void stopWedge() {
+        current_.body +=
+            "      <direction><direction-type><wedge type=\"stop\"/></direction-type>"
+            "</direction>\n"sv;
+        wedgeOpen_ = false;
     }
 
     void mark(NotationItem& item) {
@@ -623,8 +658,9 @@ private:
             case kDynamicItem: {
                 const auto& d = static_cast<const DynamicItem&>(item);
                 if (wedgeOpen_) {
-                    direction(item, "<direction-type><wedge type=\"stop\"/></direction-type>");
-                    wedgeOpen_ = false;
+                    // Even at a hidden dynamic: the wedge was printed.
+                    flushAttributes();
+                    stopWedge();
                 }
                 if (d.dynamic > kDynamicFFF) break;
                 static constexpr const char* kMarks[8] = {"ppp", "pp", "p",  "mp",
@@ -640,7 +676,8 @@ private:
             }
             case kDynamicVariationItem: {
                 const auto& v = static_cast<const DynamicVariationItem&>(item);
-                if (v.variationKind <= kDiminuendo && v.rampTicks > 0 && !wedgeOpen_) {
+                if (v.variationKind <= kDiminuendo && v.rampTicks > 0 && !wedgeOpen_ &&
+                    item.effectiveVisibility() != kVisNever) {
                     direction(item, std::string("<direction-type><wedge type=\"") +
                                         (v.variationKind == kCrescendo ? "crescendo" : "diminuendo") +
                                         "\"/></direction-type>");
@@ -1034,7 +1071,6 @@ private:
 
     // Not printed, silent (a muted note), highlight colour.
     static void noteAttributes(NoteText& s, const NotationItem& item, bool hidden, bool muted) {
-        static constexpr const char* kColours[4] = {nullptr, "#E00000", "#00A000", "#0000E0"};
         if (hidden || item.effectiveVisibility() == kVisNever) s += " print-object=\"no\""sv;
         if (muted) s += " dynamics=\"0\""sv;
         if (item.colour != 0) {

@@ -24,7 +24,8 @@ class Song;
 // length than the chord's, or of the other stem in a chord of split stems, in a voice of their
 // own), rest chords (the chord in voice 2), triplets, grace notes, ties, slurs, beams, stems,
 // accents, staccato and tenuto, fermatas (on the next note) and breath marks (on the note
-// before), hidden items as not printed, highlight colours, and muted notes and the notes of
+// before), hidden items as not printed (a hidden mark as its sound alone), highlight colours
+// on notes and marks, and muted notes and the notes of
 // muted staffs as silent. Clefs, key signatures (non-standard sets as altered steps) and time
 // signatures become attributes; bar line styles, repeats and endings (a default ending numbered
 // with the first pass of its repeat that no other ending takes) become bar lines; flow

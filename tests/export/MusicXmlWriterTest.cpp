@@ -202,6 +202,13 @@ TEST(MusicXmlWriter, NotationCasesAreSpelledOut) {
          }) {
         EXPECT_NE(text.find(fragment), std::string::npos) << fragment;
     }
+    // Hidden marks keep their sound alone; a coloured mark carries its colour.
+    EXPECT_NE(text.find("      <sound tempo=\"90\"/>\n"), std::string::npos);
+    EXPECT_EQ(text.find("<per-minute>90</per-minute>"), std::string::npos);
+    EXPECT_NE(text.find("<dynamics color=\"#00A000\"><mf/></dynamics>"), std::string::npos);
+    EXPECT_EQ(text.find(">hidden</words>"), std::string::npos);
+    EXPECT_EQ(text.find("<wedge type=\"diminuendo\"/>"), std::string::npos);
+    EXPECT_NE(text.find("      <sound dynamics=\""), std::string::npos);  // the hidden pp
     // The muted staff's note is silent as well as the muted note.
     const size_t muted = text.find("<part id=\"P7\">");
     ASSERT_NE(muted, std::string::npos);

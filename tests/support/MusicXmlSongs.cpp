@@ -70,7 +70,10 @@ SongSpec NotationCases() {
                           Item(TempoVariation(tvar::Accelerando)), Item(PerformanceStyle(7)),
                           Item(Text("words", 1)), Item(Pedal(true)), Item(Fermata()),
                           Item(Note(0).mute()), Item(BreathMark()), Item(Pedal(false)),
-                          Item(Instrument(41))}) {
+                          Item(Instrument(41)), Item(Tempo(90).vis(vis::Never)),
+                          Item(Dynamic(dyn::mf).col(2)), Item(Text("hidden").vis(vis::Never)),
+                          Item(DynamicVariation(dvar::Diminuendo).vis(vis::Never)),
+                          Item(Note(0)), Item(Dynamic(dyn::pp).vis(vis::Never))}) {
         marks.push_back(i);
     }
     song.staffs.push_back(MakeStaff("Marks", marks));
