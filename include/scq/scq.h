@@ -198,6 +198,8 @@ public:
     // without a song.
     bool toMusicXml(std::string& out, const XmlExportOptions& options = {});
     bool toMusicXml(std::vector<std::uint8_t>& out, const XmlExportOptions& options = {});
+    // The same document written to `out` as it is made, never held whole. False without a
+    // song, or when the stream failed (the writing stops there).
     bool toMusicXml(std::ostream& out, const XmlExportOptions& options = {});
 
     // scqdump's document of this load (format "scqdump/1"), compact JSON without a line end;

@@ -328,10 +328,14 @@ bool SongFile::toMusicXml(std::vector<std::uint8_t>& out, const XmlExportOptions
 }
 
 bool SongFile::toMusicXml(std::ostream& out, const XmlExportOptions& options) {
-    std::string text;
-    const bool written = toMusicXml(text, options);
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    return written;
+    if (!*this) return false;
+    scq::MusicXmlOptions xml;
+    xml.encodingDate = options.encodingDate;
+    const MusicXmlSink sink = [&out](std::string_view piece) {
+        out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
+        return static_cast<bool>(out);
+    };
+    return WriteMusicXml(*impl_->song, sink, xml).written;
 }
 
 std::string SongFile::json(bool performance, bool events) {

@@ -144,7 +144,18 @@ template <class Out>
 
 class Xml {
 public:
-    explicit Xml(std::string& out) : out_(out) {}
+    // With a sink, what is written goes to it in pieces of about kPiece bytes as they fill
+    // (`drain`); without one, `out` keeps the whole document.
+    Xml(std::string& out, const MusicXmlSink* sink) : out_(out), sink_(sink) {}
+
+    // Hands what is held to the sink once a piece has filled, or whatever it holds when
+    // `all`. After the sink has refused a piece, the rest is dropped.
+    void drain(bool all = false) {
+        if (!sink_ || (!all && out_.size() < kPiece)) return;
+        if (!refused_ && !out_.empty()) refused_ = !(*sink_)(out_);
+        out_.clear();
+    }
+    bool refused() const { return refused_; }
 
     void open(std::string_view name, std::string_view attributes = {}) {
         indent();
@@ -203,7 +214,11 @@ private:
         out_ += ">\n"sv;
     }
 
+    static constexpr size_t kPiece = size_t{1} << 18;
+
     std::string& out_;
+    const MusicXmlSink* sink_;
+    bool refused_ = false;
     int depth_ = 0;
 };
 
@@ -360,6 +375,7 @@ public:
                 ++padding_;
             }
             xml_.close("measure");
+            xml_.drain();
         }
     }
     int padding() const { return padding_; }
@@ -375,6 +391,7 @@ private:
         out_ += last_.body;
         WriteBarline(xml_, last_.right, "right");
         xml_.close("measure");
+        xml_.drain();
         lastBarTicks_ = last_.barTicks;
         spare_ = std::move(last_.body);
         pending_ = false;
@@ -1245,7 +1262,10 @@ void WritePartList(Xml& xml, std::string& out, const Song& song) {
 
 }  // namespace
 
-MusicXmlWriteResult WriteMusicXml(Song& song, std::string& out, const MusicXmlOptions& options) {
+namespace {
+
+MusicXmlWriteResult WriteDocument(Song& song, std::string& out, const MusicXmlSink* sink,
+                                  const MusicXmlOptions& options) {
     MusicXmlWriteResult result;
     out.clear();
     auditSong(song, 0);
@@ -1258,11 +1278,14 @@ MusicXmlWriteResult WriteMusicXml(Song& song, std::string& out, const MusicXmlOp
         measureCount = std::max(measureCount, MeasureCount(*song.staffAt(i)));
         items += static_cast<size_t>(std::max(song.staffAt(i)->itemCount(), 0));
     }
-    // About what the large songs take, at most a gigabyte (the rest comes as it is needed).
-    out.reserve(std::min<size_t>(4096 + 160 * items + 64 * measureCount * static_cast<size_t>(staffs),
-                                 size_t{1} << 30));
+    // About what the large songs take, at most a gigabyte (the rest comes as it is needed);
+    // a sink takes pieces of a fixed size.
+    out.reserve(sink ? size_t{1} << 19
+                     : std::min<size_t>(4096 + 160 * items +
+                                            64 * measureCount * static_cast<size_t>(staffs),
+                                        size_t{1} << 30));
 
-    Xml xml(out);
+    Xml xml(out, sink);
     out += "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n"sv;
     xml.open("score-partwise", "version=\"4.0\"");
     if (!IsEmpty(song.title)) {
@@ -1296,6 +1319,7 @@ MusicXmlWriteResult WriteMusicXml(Song& song, std::string& out, const MusicXmlOp
         measures.finish();
         result.notes += measures.padding();
         xml.close("part");
+        if (xml.refused()) break;
     }
     if (staffs == 0) {
         // A score has at least one part: a song without staffs has one without music.
@@ -1304,8 +1328,22 @@ MusicXmlWriteResult WriteMusicXml(Song& song, std::string& out, const MusicXmlOp
         xml.close("part");
     }
     xml.close("score-partwise");
+    xml.drain(true);
     result.measures = static_cast<int>(measureCount);
+    result.written = !xml.refused();
     return result;
+}
+
+}  // namespace
+
+MusicXmlWriteResult WriteMusicXml(Song& song, std::string& out, const MusicXmlOptions& options) {
+    return WriteDocument(song, out, nullptr, options);
+}
+
+MusicXmlWriteResult WriteMusicXml(Song& song, const MusicXmlSink& sink,
+                                  const MusicXmlOptions& options) {
+    std::string piece;
+    return WriteDocument(song, piece, &sink, options);
 }
 
 }  // namespace scq

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <functional>
 #include <string>
+#include <string_view>
 
 namespace scq {
 
@@ -44,10 +46,19 @@ struct MusicXmlWriteResult {
     int parts = 0;
     int measures = 0;  // per part (every part has as many)
     int notes = 0;     // note elements written, rests and padding included
+    bool written = true;  // false when the sink refused a piece (the rest was not written)
 };
+
+// Takes the document piece by piece, in order; returns false when it cannot (a failed write),
+// and is then called no more.
+using MusicXmlSink = std::function<bool(std::string_view)>;
 
 // Writes the document into `out`, replacing what it held. The song is audited first where a
 // staff needs it, as before a performance.
 MusicXmlWriteResult WriteMusicXml(Song& song, std::string& out, const MusicXmlOptions& options = {});
+// The same document handed to `sink` as it is made, so that it is never held whole: the memory
+// it takes beyond the song is that of the largest measure.
+MusicXmlWriteResult WriteMusicXml(Song& song, const MusicXmlSink& sink,
+                                  const MusicXmlOptions& options = {});
 
 }  // namespace scq

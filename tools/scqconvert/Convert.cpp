@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <new>
 #include <span>
@@ -116,9 +117,12 @@ bool WriteAll(int fd, const uint8_t* data, size_t size) {
     return true;
 }
 
-// Writes the bytes to a temporary file beside `path` and renames it into place (without
-// `force`, only when `path` does not exist). Returns "" on success, else why not.
-std::string WriteInPlace(const std::string& path, std::span<const uint8_t> bytes, bool force) {
+// Hands the output to `write` piece by piece; false when a write failed.
+using Producer = std::function<bool(const MusicXmlSink& write)>;
+
+// Writes what `produce` makes to a temporary file beside `path` and renames it into place
+// (without `force`, only when `path` does not exist). Returns "" on success, else why not.
+std::string WriteInPlace(const std::string& path, const Producer& produce, bool force) {
     const fs::path target(path);
     fs::path dir = target.parent_path();
     if (dir.empty()) dir = ".";
@@ -139,8 +143,22 @@ std::string WriteInPlace(const std::string& path, std::span<const uint8_t> bytes
     struct stat old;
     if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) mode = old.st_mode & 07777;
     const std::string temp = gPendingTemp;
-    const bool written = ::fchmod(fd, mode) == 0 && WriteAll(fd, bytes.data(), bytes.size());
-    int error = errno;
+    int error = 0;
+    bool written = ::fchmod(fd, mode) == 0;
+    if (!written) error = errno;
+    try {
+        written = written && produce([fd, &error](std::string_view piece) {
+                      if (WriteAll(fd, reinterpret_cast<const uint8_t*>(piece.data()), piece.size())) {
+                          return true;
+                      }
+                      error = errno;
+                      return false;
+                  });
+    } catch (const std::bad_alloc&) {
+        ::close(fd);
+        ForgetPending(true);
+        return "out of memory";
+    }
     if (::close(fd) != 0 && written) {
         error = errno;
         ForgetPending(true);
@@ -250,16 +268,16 @@ bool ConvertOne(const Job& job, bool force, const LoadOptions& load) {
         Report(song, LoadFailure(info));
         return false;
     }
+    // A MIDI file or a compressed score is made whole first; a MusicXML document is written
+    // as it is made, never held whole.
     std::vector<uint8_t> bytes;
-    std::string text;  // a MusicXML document, written as it is
     MidiWriteResult result;
     try {
         if (job.format == Format::Midi) {
             result = WriteMidi(*loaded, bytes);
-        } else {
-            WriteMusicXml(*loaded, text);
+        } else if (job.format == Format::Mxl) {
             std::string failure;
-            if (job.format == Format::Mxl && !PackMxl(text, bytes, failure)) {
+            if (!PackScore(*loaded, bytes, failure)) {
                 Report(song, "cannot compress the score: " + failure);
                 return false;
             }
@@ -289,19 +307,26 @@ bool ConvertOne(const Job& job, bool force, const LoadOptions& load) {
                "stored until then");
     }
 
-    const std::span<const uint8_t> data =
-        job.format == Format::MusicXml
-            ? std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size())
-            : std::span<const uint8_t>(bytes);
+    const Producer produce = [&](const MusicXmlSink& write) {
+        if (job.format == Format::MusicXml) return WriteMusicXml(*loaded, write).written;
+        return write(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    };
     if (toStandardOutput) {
-        std::fwrite(data.data(), 1, data.size(), stdout);
+        try {
+            produce([](std::string_view piece) {
+                return std::fwrite(piece.data(), 1, piece.size(), stdout) == piece.size();
+            });
+        } catch (const std::bad_alloc&) {
+            Report(song, "out of memory");
+            return false;
+        }
         if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
             Report(song, "cannot write to standard output: " + ErrnoText(errno));
             return false;
         }
         return true;
     }
-    const std::string failure = WriteInPlace(job.output, data, force);
+    const std::string failure = WriteInPlace(job.output, produce, force);
     if (!failure.empty()) {
         Report(song, failure);
         return false;

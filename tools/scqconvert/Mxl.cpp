@@ -3,7 +3,13 @@
 #ifdef SCQ_HAVE_LIBZIP
 #include <zip.h>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <memory>
+#include <string_view>
+
+#include "export/MusicXmlWriter.h"
 #endif
 
 namespace scq::convert {
@@ -37,9 +43,9 @@ std::string ErrorText(zip_error_t* error) {
     return text;
 }
 
-// Adds a file from memory that outlives the archive's closing; false when libzip refuses.
-bool Add(zip_t* archive, const char* name, std::string_view data, bool store) {
-    zip_source_t* source = zip_source_buffer(archive, data.data(), data.size(), 0);
+// Adds a file to the archive from `source`, which the archive then owns; false when libzip
+// refuses (the source is freed).
+bool Add(zip_t* archive, const char* name, zip_source_t* source, bool store) {
     if (!source) return false;
     const zip_int64_t index = zip_file_add(archive, name, source, ZIP_FL_ENC_UTF_8);
     if (index < 0) {
@@ -50,9 +56,39 @@ bool Add(zip_t* archive, const char* name, std::string_view data, bool store) {
                                     store ? ZIP_CM_STORE : ZIP_CM_DEFLATE, 9) == 0;
 }
 
+// A file from memory that outlives the archive's closing.
+bool Add(zip_t* archive, const char* name, std::string_view data, bool store) {
+    return Add(archive, name, zip_source_buffer(archive, data.data(), data.size(), 0), store);
+}
+
+struct FileClose {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+// The score, written into an unnamed temporary file and rewound; null with the reason in
+// `error` when it cannot be.
+std::unique_ptr<std::FILE, FileClose> ScoreFile(Song& song, std::string& error) {
+    std::unique_ptr<std::FILE, FileClose> file(std::tmpfile());
+    if (!file) {
+        error = std::string("cannot make a temporary file: ") + std::strerror(errno);
+        return nullptr;
+    }
+    std::FILE* f = file.get();
+    const bool written = WriteMusicXml(song, [f](std::string_view piece) {
+                             return std::fwrite(piece.data(), 1, piece.size(), f) == piece.size();
+                         }).written;
+    if (!written || std::fflush(f) != 0 || std::fseek(f, 0, SEEK_SET) != 0) {
+        error = std::string("cannot write a temporary file: ") + std::strerror(errno);
+        return nullptr;
+    }
+    return file;
+}
+
 }  // namespace
 
-bool PackMxl(std::string_view score, std::vector<uint8_t>& out, std::string& error) {
+bool PackScore(Song& song, std::vector<uint8_t>& out, std::string& error) {
+    std::unique_ptr<std::FILE, FileClose> score = ScoreFile(song, error);
+    if (!score) return false;
     zip_error_t zerror;
     zip_error_init(&zerror);
     std::unique_ptr<zip_source_t, SourceFree> buffer(zip_source_buffer_create(nullptr, 0, 0, &zerror));
@@ -69,9 +105,12 @@ bool PackMxl(std::string_view score, std::vector<uint8_t>& out, std::string& err
         error = ErrorText(&zerror);
         return false;
     }
+    std::unique_ptr<zip_source_t, SourceFree> scoreSource(
+        zip_source_filep(archive.get(), score.get(), 0, -1));
+    if (scoreSource) score.release();  // the source closes it
     if (!Add(archive.get(), "mimetype", kMimeType, true) ||
         !Add(archive.get(), "META-INF/container.xml", kContainer, false) ||
-        !Add(archive.get(), "score.musicxml", score, false)) {
+        !Add(archive.get(), "score.musicxml", scoreSource.release(), false)) {
         error = zip_strerror(archive.get());
         return false;
     }
@@ -101,7 +140,7 @@ bool PackMxl(std::string_view score, std::vector<uint8_t>& out, std::string& err
 
 bool CanWriteMxl() { return false; }
 
-bool PackMxl(std::string_view, std::vector<uint8_t>& out, std::string& error) {
+bool PackScore(Song&, std::vector<uint8_t>& out, std::string& error) {
     out.clear();
     error = "this scqconvert was built without libzip (Debian: libzip-dev)";
     return false;
