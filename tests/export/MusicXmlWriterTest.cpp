@@ -23,6 +23,7 @@
 #include "stream/MemoryStream.h"
 #include "support/MusicXmlSongs.h"
 #include "support/Process.h"
+#include "support/RichSongs.h"
 
 namespace scq::test {
 namespace {
@@ -213,6 +214,39 @@ TEST(MusicXmlWriter, NotationCasesAreSpelledOut) {
     const size_t muted = text.find("<part id=\"P7\">");
     ASSERT_NE(muted, std::string::npos);
     EXPECT_NE(text.find("<note dynamics=\"0\">", muted), std::string::npos);
+}
+
+// A sink gets the very document the string gets, in pieces; one that refuses is called no
+// more, and the result says the document was not written.
+TEST(MusicXmlWriter, SinkTakesTheDocumentInPieces) {
+    const Bytes bytes = BuildLargeSong(4, 3000);
+    MemoryStream stream(bytes.data(), bytes.size());
+    SongFileInfo info;
+    std::unique_ptr<Song> song = LoadSongFromStream(stream, info);
+    ASSERT_TRUE(song);
+    const std::string whole = Export(*song);
+    MusicXmlOptions options;
+    options.encodingDate = "2026-01-02";
+
+    std::string joined;
+    int pieces = 0;
+    const MusicXmlWriteResult result = WriteMusicXml(
+        *song,
+        [&](std::string_view piece) {
+            joined += piece;
+            ++pieces;
+            return true;
+        },
+        options);
+    EXPECT_TRUE(result.written);
+    EXPECT_GT(pieces, 2) << whole.size() << " bytes came in one piece";
+    EXPECT_EQ(joined, whole);
+
+    int calls = 0;
+    const MusicXmlWriteResult refused =
+        WriteMusicXml(*song, [&](std::string_view) { return ++calls < 2; }, options);
+    EXPECT_FALSE(refused.written);
+    EXPECT_EQ(calls, 2);
 }
 
 }  // namespace
