@@ -91,10 +91,10 @@ public:
         separate();
         out_.put(std::string_view("null"));
     }
-    // A UTF-8 text as a JSON string; the JSON library does the escaping.
+    // A valid UTF-8 text as a JSON string.
     void string(std::string_view utf8);
     // A byte text of the song, decoded as windows-1252, up to its first 0 byte or `size` bytes.
-    void text(const char* bytes, size_t size) { string(Windows1252ToUtf8(bytes, size)); }
+    void text(const char* bytes, size_t size);
     template <size_t N>
     void text(const char (&field)[N]) {
         text(field, N);

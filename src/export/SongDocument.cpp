@@ -55,9 +55,43 @@ bool IsLoadFailure(const SongFileInfo& info) {
 
 namespace json {
 
+// Escaped as the JSON library escapes when it writes: the quote, the backslash and the control
+// characters below U+0020 (\b \f \n \r \t, others as \u00xx); everything else as it is.
 void Writer::string(std::string_view utf8) {
+    static constexpr char kHex[] = "0123456789abcdef";
     separate();
-    out_.put(nlohmann::ordered_json(utf8).dump());
+    out_.put('"');
+    size_t plain = 0;  // the start of the run not yet written
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        if (c >= 0x20 && c != '"' && c != '\\') continue;
+        out_.put(utf8.substr(plain, i - plain));
+        plain = i + 1;
+        switch (c) {
+            case '"': out_.put(std::string_view("\\\"")); break;
+            case '\\': out_.put(std::string_view("\\\\")); break;
+            case '\b': out_.put(std::string_view("\\b")); break;
+            case '\f': out_.put(std::string_view("\\f")); break;
+            case '\n': out_.put(std::string_view("\\n")); break;
+            case '\r': out_.put(std::string_view("\\r")); break;
+            case '\t': out_.put(std::string_view("\\t")); break;
+            default: {
+                const char escape[] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 15]};
+                out_.put(std::string_view(escape, sizeof escape));
+            }
+        }
+    }
+    out_.put(utf8.substr(plain));
+    out_.put('"');
+}
+
+void Writer::text(const char* bytes, size_t size) {
+    // ASCII is the same in windows-1252 and UTF-8: most texts need no decoding.
+    size_t n = 0;
+    bool ascii = true;
+    for (; n < size && bytes[n] != 0; ++n) ascii = ascii && static_cast<unsigned char>(bytes[n]) < 0x80;
+    if (ascii) return string(std::string_view(bytes, n));
+    string(Windows1252ToUtf8(bytes, size));
 }
 
 // Every float is exactly a double, and the library writes a double so that it reads back as

@@ -1,6 +1,5 @@
 #include "items/BarsAndFlow.h"
 
-#include <cstdio>
 
 #include "stream/SongInputStream.h"
 
@@ -85,9 +84,8 @@ std::string EndingItem::endingLabel() const {
         if (bit == 7) {
             label += "D.";
         } else {
-            char buffer[8];
-            std::snprintf(buffer, sizeof buffer, "%u%c", bit + 1, '.');
-            label += buffer;
+            label += static_cast<char>('1' + bit);
+            label += '.';
         }
     }
     return label;
