@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <charconv>
 #include <string>
 #include <string_view>
@@ -38,19 +39,25 @@ public:
         if (used_ == kSize) flush();
         buffer_[used_++] = c;
     }
-    void put(long long value) {
-        if (kSize - used_ < kNumberRoom) flush();
-        char* begin = buffer_.data() + used_;
-        used_ += static_cast<size_t>(std::to_chars(begin, begin + kNumberRoom, value).ptr - begin);
+    void put(long long value) { commit(number(room(kNumberRoom), value)); }
+    // Room for `n` bytes at the end (n at most the block's size), to be written straight
+    // through the pointer and then taken with commit(the end of what was written).
+    char* room(size_t n) {
+        if (kSize - used_ < n) flush();
+        return buffer_.data() + used_;
     }
+    void commit(char* end) { used_ = static_cast<size_t>(end - buffer_.data()); }
+    // Writes a number in decimal at `at`, which has kNumberRoom bytes; returns its end.
+    static char* number(char* at, long long value) { return std::to_chars(at, at + kNumberRoom, value).ptr; }
     void flush() {
         emit(std::string_view(buffer_.data(), used_));
         used_ = 0;
     }
 
-private:
     static constexpr size_t kSize = size_t{1} << 16;
     static constexpr size_t kNumberRoom = 24;  // any 64-bit integer in decimal
+
+private:
 
     void emit(std::string_view text) {
         if (text.empty()) return;
@@ -76,11 +83,9 @@ public:
     void beginArray(bool inlined = false) { open('[', inlined); }
     void endArray() { close(']'); }
 
-    void key(std::string_view name) {  // names are plain ASCII
+    void key(std::string_view name) {  // names are plain ASCII, of at most kMaxKey bytes
         separate();
-        out_.put('"');
-        out_.put(name);
-        out_.put(pretty_ ? std::string_view("\": ") : std::string_view("\":"));
+        out_.commit(keyAt(out_.room(kMaxKey + 4), name));
         afterKey_ = true;
     }
     void integer(long long value) {
@@ -107,28 +112,42 @@ public:
     // One event row: [time, kind, a, b, c, device], always on one line.
     void event(const SequenceEvent& e) {
         separate();
-        const std::string_view comma = pretty_ ? ", " : ",";
-        out_.put('[');
-        out_.put(static_cast<long long>(e.time));
-        out_.put(comma);
-        out_.put(static_cast<long long>(e.kind()));
-        out_.put(comma);
-        out_.put(static_cast<long long>(e.byteA));
-        out_.put(comma);
-        out_.put(static_cast<long long>(e.byteB));
-        out_.put(comma);
-        out_.put(static_cast<long long>(e.byteC));
-        out_.put(comma);
-        out_.put(static_cast<long long>(e.device()));
-        out_.put(']');
+        char* p = out_.room(6 * (BlockWriter::kNumberRoom + 2) + 2);
+        *p++ = '[';
+        const long long values[] = {e.time, e.kind(), e.byteA, e.byteB, e.byteC, e.device()};
+        for (size_t i = 0; i < std::size(values); ++i) {
+            if (i > 0) {
+                *p++ = ',';
+                if (pretty_) *p++ = ' ';
+            }
+            p = BlockWriter::number(p, values[i]);
+        }
+        *p++ = ']';
+        out_.commit(p);
     }
 
+    // A member with an integer value.
     void field(std::string_view name, long long value) {
-        key(name);
-        integer(value);
+        separate();
+        char* p = keyAt(out_.room(kMaxKey + 4 + BlockWriter::kNumberRoom), name);
+        out_.commit(BlockWriter::number(p, value));
     }
 
 private:
+    static constexpr size_t kMaxKey = 64;
+
+    // Writes "name": at `at`, which has room for kMaxKey + 4 bytes; returns its end.
+    char* keyAt(char* at, std::string_view name) const {
+        const size_t n = name.size() < kMaxKey ? name.size() : kMaxKey;
+        *at++ = '"';
+        std::memcpy(at, name.data(), n);
+        at += n;
+        *at++ = '"';
+        *at++ = ':';
+        if (pretty_) *at++ = ' ';
+        return at;
+    }
+
     struct Level {
         bool empty;
         bool inlined;
