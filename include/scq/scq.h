@@ -73,8 +73,9 @@ struct OpenOptions {
     // Repair a file whose load failed the way a text-mode transfer damages a file, and load
     // the repaired copy (made in memory) instead.
     bool repair = true;
-    // The most items a load reads (0: no limit); past it the load stops as damaged.
-    std::uint64_t maxItems = 4000000;
+    // The most items a load reads (0: no limit); past it the load stops as damaged. The
+    // default, 2^20, holds 64 staffs filled to the editor's 12000 items each.
+    std::uint64_t maxItems = 1048576;
     // Called with the notice of a repair (several lines, each ending in a line feed) when a
     // repaired copy was loaded. Without it the notice is dropped.
     std::function<void(const std::string& notice)> onRepair;

@@ -35,10 +35,12 @@ const char* LoadStopReason(LoadStop stop);
 // The newest format revision this program reads.
 constexpr int kNewestRevision = 16;
 
-// The item limit that the tools apply unless told otherwise: far more than any song the editor
-// can write (255 staffs of 12000 items), and few enough that a file claiming more cannot make a
-// load take more than a couple of hundred megabytes of items.
-constexpr uint64_t kDefaultMaxItems = 4000000;
+// The item limit that the tools and the library apply unless told otherwise (2^20): more than a
+// song of 64 staffs filled to the editor's 12000 items, and few enough that no file, however
+// small and whatever items it repeats, makes a load take more than about 150 MB, or scqdump's
+// document and the MusicXML score more than a second to write. A song of more staffs filled
+// to the editor's limit (255 staffs: 3060000 items) needs a higher limit, or none.
+constexpr uint64_t kDefaultMaxItems = uint64_t{1} << 20;
 
 // How a load is made.
 struct LoadOptions {

@@ -69,8 +69,8 @@ TEST(DumpItemLimit, StopsTheLoadAsDamagedAndSaysSo) {
     }
 }
 
-// 8.4 million empty texts from 40 KB of file: the default limit stops the load at 4 million
-// items, within 200 MB.
+// 8.4 million empty texts from 40 KB of file: the default limit stops the load at 2^20 items,
+// well within 200 MB.
 TEST(DumpItemLimit, TheDefaultStopsTheMemoryBomb) {
     if (BuiltWithAddressSanitizer()) GTEST_SKIP() << "too large for the sanitizer build";
     TempFile bomb(BuildMemoryBomb());
