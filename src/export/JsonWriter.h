@@ -48,7 +48,14 @@ public:
     }
     void commit(char* end) { used_ = static_cast<size_t>(end - buffer_.data()); }
     // Writes a number in decimal at `at`, which has kNumberRoom bytes; returns its end.
-    static char* number(char* at, long long value) { return std::to_chars(at, at + kNumberRoom, value).ptr; }
+    static char* number(char* at, long long value) {
+        if (value >= 0 && value < 100) {  // most fields and event bytes
+            if (value >= 10) *at++ = static_cast<char>('0' + value / 10);
+            *at++ = static_cast<char>('0' + value % 10);
+            return at;
+        }
+        return std::to_chars(at, at + kNumberRoom, value).ptr;
+    }
     void flush() {
         emit(std::string_view(buffer_.data(), used_));
         used_ = 0;
@@ -155,20 +162,23 @@ private:
 
     // What goes before a key, or before a value that is not a member's: the comma after the
     // previous element and, when indenting, the line break.
-    void separate() {
+    [[gnu::always_inline]] void separate() {
         if (afterKey_) {
             afterKey_ = false;
             return;
         }
         if (levels_.empty()) return;
         Level& level = levels_.back();
+        if (pretty_) return separatePretty(level);
         if (!level.empty) out_.put(',');
-        if (pretty_) {
-            if (level.inlined) {
-                if (!level.empty) out_.put(' ');
-            } else {
-                lineBreak(levels_.size());
-            }
+        level.empty = false;
+    }
+    void separatePretty(Level& level) {
+        if (!level.empty) out_.put(',');
+        if (level.inlined) {
+            if (!level.empty) out_.put(' ');
+        } else {
+            lineBreak(levels_.size());
         }
         level.empty = false;
     }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
+#include <climits>
 #include <string>
 
 #include "export/JsonWriter.h"
@@ -46,6 +47,23 @@ TEST(JsonWriter, TextEndsAtItsFirstZeroByte) {
     EXPECT_EQ(Written(AsText, field), "\"ab\"");
     const std::string accented("\xe9t\xe9\0x", 5);
     EXPECT_EQ(Written(AsText, accented), "\"\xc3\xa9t\xc3\xa9\"");
+}
+
+TEST(JsonWriter, NumbersAreWrittenInFull) {
+    for (long long v : {0LL, 7LL, 9LL, 10LL, 42LL, 99LL, 100LL, 101LL, -1LL, -10LL, 65535LL,
+                        4294967295LL, LLONG_MIN, LLONG_MAX}) {
+        std::string text;
+        {
+            json::BlockWriter block(&text);
+            json::Writer w(block, false);
+            w.beginObject();
+            w.field("a", v);
+            w.key("b");
+            w.integer(v);
+            w.endObject();
+        }
+        EXPECT_EQ(text, "{\"a\":" + std::to_string(v) + ",\"b\":" + std::to_string(v) + "}");
+    }
 }
 
 }  // namespace
