@@ -98,7 +98,7 @@ TEST(ItemTextTest, ARecordReplacesAnOwnedText) {
     for (const Case& c : {Case{"", kTextPlaceholder, true, kVisNever},
                           Case{"tutti", "tutti", false, kVisAlways}}) {
         MemoryStream record(64);
-        for (const int byte : {kVisAlways, 0, 0, 2}) record.WriteByte(byte);
+        for (const int byte : {1, 0, 0, 2}) record.WriteByte(byte);  // shown Always, font 2
         record.WriteString(c.read);
         record.Seek(0);
         TextItem item("Solo");
