@@ -8,19 +8,13 @@ namespace {
 thread_local ItemArena* activeArena = nullptr;
 }  // namespace
 
-void* ItemArena::allocate(size_t size) {
-    size = (size + kAlignment - 1) / kAlignment * kAlignment;
-    if (static_cast<size_t>(end_ - next_) < size) {
-        const size_t blockSize = std::max(nextBlockSize_, size);
-        blocks_.push_back(std::make_unique_for_overwrite<std::byte[]>(blockSize));
-        next_ = blocks_.back().get();
-        end_ = next_ + blockSize;
-        bytesHeld_ += blockSize;
-        nextBlockSize_ = std::min(nextBlockSize_ * 2, kLargestBlock);
-    }
-    void* at = next_;
-    next_ += size;
-    return at;
+void ItemArena::addBlock(size_t size) {
+    const size_t blockSize = std::max(nextBlockSize_, size);
+    blocks_.push_back(std::make_unique_for_overwrite<std::byte[]>(blockSize));
+    next_ = blocks_.back().get();
+    end_ = next_ + blockSize;
+    bytesHeld_ += blockSize;
+    nextBlockSize_ = std::min(nextBlockSize_ * 2, kLargestBlock);
 }
 
 void ItemArena::clear() {

@@ -38,7 +38,15 @@ private:
     static constexpr size_t kFirstBlock = 256;
     static constexpr size_t kLargestBlock = 256 * 1024;
 
-    void* allocate(size_t size);
+    void* allocate(size_t size) {
+        size = (size + kAlignment - 1) / kAlignment * kAlignment;
+        if (static_cast<size_t>(end_ - next_) < size) addBlock(size);
+        void* at = next_;
+        next_ += size;
+        return at;
+    }
+    // Starts a block with room for at least `size` bytes.
+    void addBlock(size_t size);
 
     std::vector<std::unique_ptr<std::byte[]>> blocks_;
     std::byte* next_ = nullptr;

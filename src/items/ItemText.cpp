@@ -4,10 +4,6 @@
 
 namespace scq {
 
-void ItemText::Release::operator()(const char* bytes) const {
-    if (bytes != kTextPlaceholder) std::default_delete<const char[]>()(bytes);
-}
-
 ItemText& ItemText::operator=(const ItemText& other) {
     if (this != &other) assign(other.view());
     return *this;

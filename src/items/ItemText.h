@@ -64,7 +64,9 @@ public:
 private:
     // Frees an owned block; the shared placeholder is never freed.
     struct Release {
-        void operator()(const char* bytes) const;
+        void operator()(const char* bytes) const {
+            if (bytes != kTextPlaceholder) std::default_delete<const char[]>()(bytes);
+        }
     };
     std::unique_ptr<const char[], Release> bytes_;
 };

@@ -36,15 +36,16 @@ void TextItem::readRecord(int revision, SongInputStream& s) {
     }
     char buffer[kMaxTextLength + 1];
     const size_t length = s.ReadString(buffer, sizeof buffer);
-    text.assign(std::string_view(buffer, length));
-    if (text.empty()) {
-        // An empty text becomes a hidden placeholder.
-        reservesWidth = 1;
-        visibility = kVisNever;
-        textFont = 0;
-        position = -8;
-        text.setPlaceholder();
+    if (length != 0) {
+        text.assign(std::string_view(buffer, length));
+        return;
     }
+    // An empty text becomes a hidden placeholder.
+    reservesWidth = 1;
+    visibility = kVisNever;
+    textFont = 0;
+    position = -8;
+    text.setPlaceholder();
 }
 
 void TextItem::writeRecord(SongInputStream& s) const {

@@ -35,10 +35,6 @@ void Staff::insertItemAt(std::unique_ptr<NotationItem> item, int index) {
     items_.insert(items_.begin() + index, std::move(item));
 }
 
-void Staff::appendItem(std::unique_ptr<NotationItem> item) {
-    if (item) items_.push_back(std::move(item));
-}
-
 void Staff::reserveItems(int room) {
     room = std::min(room, kMaxReservedRoom);
     if (room > 0) items_.reserve(static_cast<size_t>(room));

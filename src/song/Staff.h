@@ -57,7 +57,9 @@ public:
     // Inserts without further work; index == itemCount() appends.
     void insertItemAt(std::unique_ptr<NotationItem> item, int index);
     // Appends; used while the loader builds the list.
-    void appendItem(std::unique_ptr<NotationItem> item);
+    void appendItem(std::unique_ptr<NotationItem> item) {
+        if (item) items_.push_back(std::move(item));
+    }
     // Loader support: room for `room` items as a growth hint (capped, so that a count claimed
     // by a file never decides how much memory is taken), and emptying the list, last item
     // first, before the list is built anew (the item arena's blocks go with the items).

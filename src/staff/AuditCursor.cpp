@@ -28,16 +28,13 @@ void AuditCursor::reset() {
     for (auto& lane : groupOpen) lane[0] = lane[1] = false;
 }
 
-bool AuditCursor::onLastItem() const {
-    return index_ >= staff_->lastItemIndex();
-}
-
 void AuditCursor::stepForward() {
     if (item_ == nullptr || onLastItem()) return;
     NotationItem& x = *item_;
     const int code = x.typeCode();
+    const bool timed = x.hasDuration();
 
-    if (x.hasDuration()) {
+    if (timed) {
         const auto& d = static_cast<const DurationItem&>(x);
         const int lane = laneOf(d);
         for (int kind = DurationItem::kBeamGroup; kind <= DurationItem::kTripletGroup; ++kind) {
@@ -64,7 +61,7 @@ void AuditCursor::stepForward() {
 
     x.applyToStaffState(state);
 
-    if (x.hasDuration()) {
+    if (timed) {
         previousDuration = lastDuration;
         lastDuration = index_;
     }

@@ -1,11 +1,9 @@
 #pragma once
 
 #include "perform/PlayState.h"
+#include "song/Staff.h"
 
 namespace scq {
-
-class Staff;
-class NotationItem;
 
 // The cursor of an audit walk: a position in a staff together with the running staff state
 // (walk mode 1), the states saved for endings and codas, the open beam and triplet groups of
@@ -22,7 +20,7 @@ public:
     void stepForward();
     // To index i (clipped to the list), replaying the staff from its start when i lies behind.
     void seek(int i);
-    bool onLastItem() const;
+    bool onLastItem() const { return index_ >= staff_->lastItemIndex(); }
 
     Staff& staff() const { return *staff_; }
     int index() const { return index_; }

@@ -84,14 +84,8 @@ int32_t SongInputStream::ReadInt32() {
     return static_cast<int32_t>(v);
 }
 
-size_t SongInputStream::ReadString(char* buffer, size_t max) {
+size_t SongInputStream::ReadStringGeneral(char* buffer, size_t max) {
     if (errorFlag == 0 && windowNext_ != windowEnd_) {
-        if (*windowNext_ == 0) {
-            // The empty string, the commonest of all.
-            ++windowNext_;
-            buffer[0] = 0;
-            return 0;
-        }
         // The whole string, its 0 included, already in the window.
         const size_t held = static_cast<size_t>(windowEnd_ - windowNext_);
         const void* zero = std::memchr(windowNext_, 0, held);

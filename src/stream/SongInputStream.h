@@ -71,7 +71,15 @@ public:
     // Reads a NUL-terminated string into a buffer of `max` bytes (max >= 1). A longer string
     // keeps its first max-1 characters; the rest, up to and including its 0, is consumed so
     // the stream stays aligned. Returns the number of characters stored.
-    size_t ReadString(char* buffer, size_t max);
+    size_t ReadString(char* buffer, size_t max) {
+        if (errorFlag == 0 && windowNext_ != windowEnd_ && *windowNext_ == 0) {
+            // The empty string, the commonest of all.
+            ++windowNext_;
+            buffer[0] = 0;
+            return 0;
+        }
+        return ReadStringGeneral(buffer, max);
+    }
 
     // Reads up to a 0 byte or a line feed, skipping carriage returns; stores at most max-1
     // characters and a terminator. Returns the number of characters met.
@@ -96,6 +104,8 @@ protected:
 
 private:
     unsigned ReadUInt16Block();
+    // ReadString for every case but an empty string already in the window.
+    size_t ReadStringGeneral(char* buffer, size_t max);
 };
 
 }  // namespace scq

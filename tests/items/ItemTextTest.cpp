@@ -11,6 +11,7 @@
 #include "items/ItemText.h"
 #include "items/PerformanceMarks.h"
 #include "items/TextAndPedal.h"
+#include "stream/MemoryStream.h"
 
 namespace scq {
 namespace {
@@ -83,6 +84,30 @@ TEST(ItemTextTest, TextItemsShareThePlaceholder) {
     EXPECT_TRUE(given.text.empty());
     TempoItem tempo;
     EXPECT_TRUE(tempo.tempoText.empty());
+}
+
+// A record read over a text item that holds a text of its own replaces that text: an empty one
+// with the hidden placeholder, any other with a copy of its own.
+TEST(ItemTextTest, ARecordReplacesAnOwnedText) {
+    struct Case {
+        const char* read;
+        const char* held;
+        bool shared;
+        unsigned visibility;
+    };
+    for (const Case& c : {Case{"", kTextPlaceholder, true, kVisNever},
+                          Case{"tutti", "tutti", false, kVisAlways}}) {
+        MemoryStream record(64);
+        for (const int byte : {1, 0, 0, 2}) record.WriteByte(byte);  // shown Always, font 2
+        record.WriteString(c.read);
+        record.Seek(0);
+        TextItem item("Solo");
+        item.readRecord(16, record);
+        EXPECT_FALSE(record.HasError()) << c.read;
+        EXPECT_EQ(item.text, c.held);
+        EXPECT_EQ(item.text.isShared(), c.shared) << c.read;
+        EXPECT_EQ(item.visibility, c.visibility) << c.read;
+    }
 }
 
 }  // namespace
