@@ -138,6 +138,11 @@ int ReportOneFile(const char* name) {
         PutField(song->comments, stdout);
         std::fputs("\n", stdout);
     }
+    // The program ends with this report. The song is left for the system to take back with
+    // the process, at once, where destroying it item by item takes a tenth of a second for a
+    // song of millions of items. Held by a static pointer, it stays reachable, not leaked.
+    [[maybe_unused]] static Song* leftToExit = nullptr;
+    leftToExit = song.release();
     return CheckOutput(kExitOk);
 }
 

@@ -29,14 +29,24 @@ public:
 
     // Gives every block back. Only when no item made in the arena is alive.
     void clear();
-    // Bytes of the blocks taken so far.
+    // Bytes of the blocks taken so far, and of those among them that are shared blocks.
     size_t bytesHeld() const { return bytesHeld_; }
+    size_t sharedBytesHeld() const { return sharedBytesHeld_; }
 
-private:
     // Items hold nothing wider than a pointer.
     static constexpr size_t kAlignment = alignof(void*);
     static constexpr size_t kFirstBlock = 256;
-    static constexpr size_t kLargestBlock = 256 * 1024;
+    // A staff of more than about ten thousand items takes blocks of this size. They are not
+    // heap blocks: every arena of the process takes them from shared regions of
+    // kRegionBytes, which the system may map with one large page each, so that a load of
+    // millions of items costs one page fault per region rather than one per 4 KB page.
+    static constexpr size_t kLargestBlock = 64 * 1024;
+    static constexpr size_t kRegionBytes = 2 * 1024 * 1024;
+    // Regions of shared blocks the process holds now (each goes back to the system when the
+    // last of its blocks is given back).
+    static size_t sharedRegions();
+
+private:
 
     void* allocate(size_t size) {
         size = (size + kAlignment - 1) / kAlignment * kAlignment;
@@ -48,11 +58,18 @@ private:
     // Starts a block with room for at least `size` bytes.
     void addBlock(size_t size);
 
-    std::vector<std::unique_ptr<std::byte[]>> blocks_;
+    // Gives a block back where it came from: the shared regions or the heap.
+    struct BlockRelease {
+        bool shared = false;
+        void operator()(std::byte* block) const;
+    };
+    using BlockPtr = std::unique_ptr<std::byte[], BlockRelease>;
+    std::vector<BlockPtr> blocks_;
     std::byte* next_ = nullptr;
     std::byte* end_ = nullptr;
     size_t nextBlockSize_ = kFirstBlock;
     size_t bytesHeld_ = 0;
+    size_t sharedBytesHeld_ = 0;
 };
 
 // Makes an arena the one that ItemFactory::create uses on this thread while the scope lives;

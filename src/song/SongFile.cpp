@@ -62,8 +62,12 @@ std::unique_ptr<Song> ReadSong(SongInputStream& s, SongFileInfo& info, LogSink* 
     }
     // Otherwise the data ran out inside a block read, which raises no error flag: the status
     // stays as it was, and the error tells that the song is incomplete.
-    if (song->staffCount() == 0) song->addStaff(std::make_unique<Staff>());
-    auditSong(*song, 1);
+    // The staffs read from the file have had their audit; a song without any gets an empty
+    // staff, audited as every staff is.
+    if (song->staffCount() == 0) {
+        song->addStaff(std::make_unique<Staff>());
+        auditSong(*song, 1);
+    }
     return song;
 }
 

@@ -169,6 +169,10 @@ void ReadSongBody(Song& song, int revision, SongInputStream& s, LogSink* sink,
     for (int i = 0; i < count && !s.HasError(); ++i) {
         auto staff = std::make_unique<Staff>(Staff::Unfilled{});
         ReadStaff(*staff, revision, s, sink, failure, i + 1);
+        // A loaded staff is audited a second time, since the first walk changes what the
+        // second one reads. An audit reads nothing but the staff, so the second walk can run
+        // at once, while the staff's items are still in the cache.
+        auditStaff(*staff, -1, -1);
         song.appendLoadedStaff(std::move(staff));
     }
     if (revision < 8) {

@@ -15,7 +15,9 @@ struct LoadFailure;
 
 // The readers of the song body. Each takes the format revision and the stream; none fails by
 // itself: read errors show in the stream's error flag. Given a LoadFailure, the body reader and
-// the staff reader also note there where the data first ran out or was refused.
+// the staff reader also note there where the data first ran out or was refused. The staff
+// reader audits the staff it read once; the body reader audits each staff a second time, which
+// completes its audit.
 void ReadSongBody(Song& song, int revision, SongInputStream& s, LogSink* sink,
                   LoadFailure* failure = nullptr);
 void ReadSongInformation(Song& song, int revision, SongInputStream& s);

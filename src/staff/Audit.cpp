@@ -147,7 +147,7 @@ void auditGroups(AuditCursor& c, DurationItem& d) {
 void auditItem(AuditCursor& c) {
     NotationItem* item = c.item();
     if (item == nullptr) return;
-    switch (item->typeCode()) {
+    switch (c.itemCode()) {
         case kBarLineItem:
             auditBarLine(c, static_cast<BarLineItem&>(*item));
             break;
@@ -164,7 +164,7 @@ void auditItem(AuditCursor& c) {
             static_cast<DynamicVariationItem&>(*item).rampTicks = 0;
             break;
         default:
-            if (item->hasDuration()) {
+            if (c.itemTimed()) {
                 auditRestsInBar(c);
                 auditGroups(c, static_cast<DurationItem&>(*item));
             }

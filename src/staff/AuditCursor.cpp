@@ -14,9 +14,15 @@ AuditCursor::AuditCursor(Staff& staff) : staff_(&staff) {
     reset();
 }
 
+void AuditCursor::moveTo(int index) {
+    index_ = index;
+    item_ = staff_->itemAt(index);
+    code_ = item_ != nullptr ? item_->typeCode() : -1;
+    timed_ = item_ != nullptr && item_->hasDuration();
+}
+
 void AuditCursor::reset() {
-    index_ = 0;
-    item_ = staff_->itemAt(0);
+    moveTo(0);
     lastBar = lastClef = lastKeySignature = lastTimeSignature = 0;
     lastDynamic = lastDynamicVariation = lastTempo = lastTempoRamp = 0;
     lastRest = lastDuration = previousDuration = 0;
@@ -31,8 +37,8 @@ void AuditCursor::reset() {
 void AuditCursor::stepForward() {
     if (item_ == nullptr || onLastItem()) return;
     NotationItem& x = *item_;
-    const int code = x.typeCode();
-    const bool timed = x.hasDuration();
+    const int code = code_;
+    const bool timed = timed_;
 
     if (timed) {
         const auto& d = static_cast<const DurationItem&>(x);
@@ -99,8 +105,7 @@ void AuditCursor::stepForward() {
             break;
     }
 
-    ++index_;
-    item_ = staff_->itemAt(index_);
+    moveTo(index_ + 1);
 }
 
 void AuditCursor::seek(int i) {

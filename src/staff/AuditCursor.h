@@ -25,6 +25,10 @@ public:
     Staff& staff() const { return *staff_; }
     int index() const { return index_; }
     NotationItem* item() const { return item_; }
+    // The current item's type code (-1 without an item) and whether it has a duration, asked
+    // once per item: each walk step needs them twice.
+    int itemCode() const { return code_; }
+    bool itemTimed() const { return timed_; }
 
     PlayState state;
     PlayState endingSave;
@@ -51,6 +55,10 @@ private:
     Staff* staff_;
     int index_ = 0;
     NotationItem* item_ = nullptr;
+    int code_ = -1;
+    bool timed_ = false;
+
+    void moveTo(int index);
 };
 
 }  // namespace scq
