@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <future>
+#include <system_error>
 
 #include "items/BarsAndFlow.h"
 #include "items/ItemArena.h"
@@ -50,6 +52,48 @@ void Report(LogSink* sink, const char* format, ...) {
 
 // The largest room reserved for a staff's item list before its items arrive.
 constexpr int kMaxItemRoomHint = 1024;
+
+// Staffs of at least this many items are audited on a second thread while the next staff is
+// read; smaller ones cost less to audit than a thread costs to start.
+constexpr int kThreadedAuditItems = 4096;
+
+// Both audit walks of a staff: the first changes what the second one reads.
+void AuditLoadedStaff(Staff& staff) {
+    auditStaff(staff, -1, -1);
+    auditStaff(staff, -1, -1);
+}
+
+// Audits the staffs of a load as they come, a large one on a second thread while the reader
+// goes on with the next staff. An audit reads and changes nothing but its own staff, so where
+// it runs changes nothing in the result. One staff at most is audited at a time; a failure of
+// the audit (running out of memory) comes out of the next call, as if it had happened there.
+class LoadAuditor {
+public:
+    LoadAuditor() = default;
+    LoadAuditor(const LoadAuditor&) = delete;
+    LoadAuditor& operator=(const LoadAuditor&) = delete;
+    // The destructor of a running audit's future waits for it: the staff outlives it.
+
+    // The staff stays where it is until finish() or the next audit() has returned.
+    void audit(Staff& staff) {
+        finish();
+        if (staff.itemCount() >= kThreadedAuditItems) {
+            try {
+                pending_ = std::async(std::launch::async, AuditLoadedStaff, std::ref(staff));
+                return;
+            } catch (const std::system_error&) {
+                // No thread to be had: the audit runs here.
+            }
+        }
+        AuditLoadedStaff(staff);
+    }
+    void finish() {
+        if (pending_.valid()) pending_.get();
+    }
+
+private:
+    std::future<void> pending_;
+};
 
 // Whether the stream has failed or run out; only then is a failure's place worth working out.
 bool Failed(const SongInputStream& s) {
@@ -166,15 +210,15 @@ void ReadSongBody(Song& song, int revision, SongInputStream& s, LogSink* sink,
     NoteEnd(failure, s, "the song information");
     const int count = s.ReadInt16();
     NoteEnd(failure, s, "the staff count");
+    LoadAuditor auditor;
     for (int i = 0; i < count && !s.HasError(); ++i) {
         auto staff = std::make_unique<Staff>(Staff::Unfilled{});
-        ReadStaff(*staff, revision, s, sink, failure, i + 1);
-        // A loaded staff is audited a second time, since the first walk changes what the
-        // second one reads. An audit reads nothing but the staff, so the second walk can run
-        // at once, while the staff's items are still in the cache.
-        auditStaff(*staff, -1, -1);
+        ReadStaffItems(*staff, revision, s, sink, failure, i + 1);
+        Report(sink, " Auditing %s", staff->staffName);
+        auditor.audit(*staff);
         song.appendLoadedStaff(std::move(staff));
     }
+    auditor.finish();
     if (revision < 8) {
         // Old files store no selection: it becomes the group of the first staff.
         if (const Staff* first = song.staffAt(0)) {
@@ -188,6 +232,13 @@ void ReadSongBody(Song& song, int revision, SongInputStream& s, LogSink* sink,
 
 void ReadStaff(Staff& staff, int revision, SongInputStream& s, LogSink* sink,
                LoadFailure* failure, int staffNumber) {
+    ReadStaffItems(staff, revision, s, sink, failure, staffNumber);
+    Report(sink, " Auditing %s", staff.staffName);
+    auditStaff(staff, -1, -1);
+}
+
+void ReadStaffItems(Staff& staff, int revision, SongInputStream& s, LogSink* sink,
+                    LoadFailure* failure, int staffNumber) {
     staff.clearItems();
     staff.lyrics.reset();
     staff.instrument = InstrumentPatch{};
@@ -241,8 +292,6 @@ void ReadStaff(Staff& staff, int revision, SongInputStream& s, LogSink* sink,
         NoteEnd(failure, s, "the closing bar line of staff ", staffNumber);
     }
 
-    Report(sink, " Auditing %s", staff.staffName);
-    auditStaff(staff, -1, -1);
 }
 
 void ReadStaffProperties(Staff& staff, int revision, SongInputStream& s) {

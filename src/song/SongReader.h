@@ -15,16 +15,19 @@ struct LoadFailure;
 
 // The readers of the song body. Each takes the format revision and the stream; none fails by
 // itself: read errors show in the stream's error flag. Given a LoadFailure, the body reader and
-// the staff reader also note there where the data first ran out or was refused. The staff
-// reader audits the staff it read once; the body reader audits each staff a second time, which
-// completes its audit.
+// the staff reader also note there where the data first ran out or was refused.
 void ReadSongBody(Song& song, int revision, SongInputStream& s, LogSink* sink,
                   LoadFailure* failure = nullptr);
 void ReadSongInformation(Song& song, int revision, SongInputStream& s);
 void ReadFontTable(FontTable& fonts, int revision, SongInputStream& s);
 // `staffNumber` (from 1) names the staff in the failure's reason.
+// The staff reader audits the staff once. The body reader audits each staff twice, since the
+// first walk changes what the second one reads.
 void ReadStaff(Staff& staff, int revision, SongInputStream& s, LogSink* sink,
                LoadFailure* failure = nullptr, int staffNumber = 1);
+// The staff reader without the audit.
+void ReadStaffItems(Staff& staff, int revision, SongInputStream& s, LogSink* sink,
+                    LoadFailure* failure = nullptr, int staffNumber = 1);
 void ReadStaffProperties(Staff& staff, int revision, SongInputStream& s);
 void ReadLyricsBlock(LyricsBlock& block, int revision, SongInputStream& s);
 void ReadLyricLine(LyricLine& line, int revision, SongInputStream& s);
