@@ -4,6 +4,7 @@
 #include <functional>
 #include <vector>
 
+#include "items/ItemKinds.h"
 #include "items/NotationItem.h"
 #include "perform/EventSequence.h"
 #include "perform/PerformRules.h"
@@ -78,9 +79,13 @@ bool StaffPlayer::step(EventSequence& sequence, int32_t until, uint32_t& budget)
         // filled up and taken its budget of further events: it takes none now.
         if (budget == 0 || sequence.workBudgetSpent()) return false;
         --budget;
-        if (!muted || !item->hasNotes()) item->contributeToPerformance(state_, sequence);
-        index_ = item->nextPlayIndex(state_, staff, index_);
-        item->applyToStaffState(state_);
+        // The item's own operations, called directly: this loop runs millions of times.
+        VisitItemKind(*item, item->typeCode(), [&](auto& x) {
+            using K = KindOf<decltype(x)>;
+            if (!muted || !x.K::hasNotes()) x.K::contributeToPerformance(state_, sequence);
+            index_ = x.K::nextPlayIndex(state_, staff, index_);
+            x.K::applyToStaffState(state_);
+        });
         item = index_ >= 0 ? staff.itemAt(index_) : nullptr;
         if (!item) {
             index_ = -1;

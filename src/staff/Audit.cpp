@@ -4,6 +4,7 @@
 
 #include "items/BarsAndFlow.h"
 #include "items/DurationItems.h"
+#include "items/ItemKinds.h"
 #include "items/PerformanceMarks.h"
 #include "items/Signatures.h"
 #include "perform/PlayState.h"
@@ -170,7 +171,10 @@ void auditItem(AuditCursor& c) {
             }
             break;
     }
-    item->auditStep(c.state, c.staff(), c.index());
+    VisitItemKind(*item, c.itemCode(), [&c](auto& x) {
+        using K = KindOf<decltype(x)>;
+        x.K::auditStep(c.state, c.staff(), c.index());
+    });
 }
 
 }  // namespace

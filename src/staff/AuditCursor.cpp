@@ -4,6 +4,7 @@
 
 #include "items/BarsAndFlow.h"
 #include "items/DurationItems.h"
+#include "items/ItemKinds.h"
 #include "items/PerformanceMarks.h"
 #include "song/Staff.h"
 #include "staff/Groups.h"
@@ -65,7 +66,10 @@ void AuditCursor::stepForward() {
         }
     }
 
-    x.applyToStaffState(state);
+    VisitItemKind(x, code, [this](auto& k) {
+        using K = KindOf<decltype(k)>;
+        k.K::applyToStaffState(state);
+    });
 
     if (timed) {
         previousDuration = lastDuration;
