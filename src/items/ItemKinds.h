@@ -13,6 +13,12 @@
 
 namespace scq {
 
+// Whether items of a type code have a duration (item.hasDuration()): notes, rests, chords and
+// rest chords. A walk that has the type code is spared the virtual call.
+constexpr bool KindHasDuration(int code) {
+    return code == kNoteItem || code == kRestItem || code == kChordItem || code == kRestChordItem;
+}
+
 // The class of an item passed on by VisitItemKind.
 template <class T>
 using KindOf = std::remove_cvref_t<T>;

@@ -5,8 +5,12 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
-#include <future>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
 #include <system_error>
+#include <thread>
 
 #include "items/BarsAndFlow.h"
 #include "items/ItemArena.h"
@@ -63,36 +67,84 @@ void AuditLoadedStaff(Staff& staff) {
     auditStaff(staff, -1, -1);
 }
 
-// Audits the staffs of a load as they come, a large one on a second thread while the reader
-// goes on with the next staff. An audit reads and changes nothing but its own staff, so where
-// it runs changes nothing in the result. One staff at most is audited at a time; a failure of
-// the audit (running out of memory) comes out of the next call, as if it had happened there.
+// Audits the staffs of a load as they come. A large staff waits in a queue for a second thread
+// while the reader goes on with the next staff; once the reader is done, it takes its share of
+// what is left. An audit reads and changes nothing but its own staff, so where and when it runs
+// changes nothing in the result. A failure of an audit (running out of memory) comes out of
+// finish(); a load that fails before that drops the audits still waiting.
 class LoadAuditor {
 public:
     LoadAuditor() = default;
     LoadAuditor(const LoadAuditor&) = delete;
     LoadAuditor& operator=(const LoadAuditor&) = delete;
-    // The destructor of a running audit's future waits for it: the staff outlives it.
+    ~LoadAuditor() { stop(); }
 
-    // The staff stays where it is until finish() or the next audit() has returned.
+    // The staff must stay where it is until finish() has returned.
     void audit(Staff& staff) {
-        finish();
-        if (staff.itemCount() >= kThreadedAuditItems) {
-            try {
-                pending_ = std::async(std::launch::async, AuditLoadedStaff, std::ref(staff));
-                return;
-            } catch (const std::system_error&) {
-                // No thread to be had: the audit runs here.
-            }
+        if (staff.itemCount() < kThreadedAuditItems || !startThread()) {
+            AuditLoadedStaff(staff);
+            return;
         }
-        AuditLoadedStaff(staff);
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            waiting_.push_back(&staff);
+        }
+        changed_.notify_one();
     }
+
+    // Audits the staffs still waiting, beside the second thread, and waits for it.
     void finish() {
-        if (pending_.valid()) pending_.get();
+        while (Staff* staff = take(false)) run(*staff);
+        stop();
+        if (failure_) std::rethrow_exception(failure_);
     }
 
 private:
-    std::future<void> pending_;
+    bool startThread() {
+        if (thread_.joinable()) return true;
+        try {
+            thread_ = std::thread([this] {
+                while (Staff* staff = take(true)) run(*staff);
+            });
+            return true;
+        } catch (const std::system_error&) {
+            return false;  // no thread to be had: the reader audits every staff itself
+        }
+    }
+    // The next waiting staff; nullptr when none waits and, for the thread (`wait`), once the
+    // reader has stopped.
+    Staff* take(bool wait) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (wait) changed_.wait(lock, [this] { return !waiting_.empty() || stopped_; });
+        if (waiting_.empty()) return nullptr;
+        Staff* staff = waiting_.front();
+        waiting_.pop_front();
+        return staff;
+    }
+    void run(Staff& staff) {
+        try {
+            AuditLoadedStaff(staff);
+        } catch (...) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (!failure_) failure_ = std::current_exception();
+        }
+    }
+    void stop() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stopped_ = true;
+            waiting_.clear();
+        }
+        changed_.notify_all();
+        if (thread_.joinable()) thread_.join();
+    }
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<Staff*> waiting_;
+    bool stopped_ = false;
+    std::exception_ptr failure_;
+    std::thread thread_;
 };
 
 // Whether the stream has failed or run out; only then is a failure's place worth working out.

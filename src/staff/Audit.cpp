@@ -39,12 +39,12 @@ void auditBarLine(AuditCursor& c, BarLineItem& bar) {
     const Staff& staff = c.staff();
     bool filled = false;
     for (int i = c.index() + 1; i <= staff.lastItemIndex(); ++i) {
-        const NotationItem* x = staff.itemAt(i);
-        if (x->hasDuration()) {
+        const int code = staff.itemAt(i)->typeCode();
+        if (KindHasDuration(code)) {
             filled = true;
             break;
         }
-        if (isBarLine(x)) break;
+        if (code == kBarLineItem) break;
     }
     bar.setIncompleteBar(filled ? 0 : 1);
 

@@ -19,7 +19,7 @@ void AuditCursor::moveTo(int index) {
     index_ = index;
     item_ = staff_->itemAt(index);
     code_ = item_ != nullptr ? item_->typeCode() : -1;
-    timed_ = item_ != nullptr && item_->hasDuration();
+    timed_ = KindHasDuration(code_);
 }
 
 void AuditCursor::reset() {

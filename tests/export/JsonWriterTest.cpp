@@ -50,7 +50,8 @@ TEST(JsonWriter, TextEndsAtItsFirstZeroByte) {
 }
 
 TEST(JsonWriter, NumbersAreWrittenInFull) {
-    for (long long v : {0LL, 7LL, 9LL, 10LL, 42LL, 99LL, 100LL, 101LL, -1LL, -10LL, 65535LL,
+    for (long long v : {0LL, 7LL, 9LL, 10LL, 42LL, 99LL, 100LL, 101LL, 110LL, 255LL, 909LL, 999LL,
+                        1000LL, -1LL, -10LL, 65535LL,
                         4294967295LL, LLONG_MIN, LLONG_MAX}) {
         std::string text;
         {

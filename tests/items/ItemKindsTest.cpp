@@ -1,6 +1,7 @@
-// The walks call an item's operations directly for the class that its type code names. That
-// is exact only while every item of a code is of exactly that class, never of a class derived
-// from it: checked here for every kind the factory makes.
+// The walks call an item's operations directly for the class that its type code names, and
+// tell from the code whether it has a duration. That is exact only while every item of a code
+// is of exactly that class, never of a class derived from it: checked here for every kind the
+// factory makes.
 
 #include <gtest/gtest.h>
 
@@ -23,6 +24,7 @@ TEST(ItemKinds, EveryCodeNamesTheItemsOwnClass) {
             *item, code, [](auto& x) { return std::type_index(typeid(KindOf<decltype(x)>)); });
         const NotationItem& made = *item;
         EXPECT_EQ(visited, std::type_index(typeid(made))) << code;
+        EXPECT_EQ(KindHasDuration(code), item->hasDuration()) << code;
     }
 }
 
