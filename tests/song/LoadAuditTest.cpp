@@ -72,12 +72,12 @@ StaffSpec RandomStaff(unsigned seed, int items) {
 TEST(LoadAudit, StaffsAuditedAsideEqualThoseAuditedInTurn) {
     // Large staffs around a small one (audited where it is read), plain and compressed.
     for (const bool compressed : {false, true}) {
-        SongSpec spec = LargeSong(1, 6000);
-        spec.staffs.push_back(RichSong().staffs[0]);
-        spec.staffs.push_back(RandomStaff(7, 5000));
-        spec.staffs.push_back(RandomStaff(8, 7000));
-        spec.compressed = compressed;
-        const Bytes bytes = BuildSong(spec);
+        SongSpec song = LargeSong(1, 6000);
+        song.staffs.push_back(RichSong().staffs[0]);
+        song.staffs.push_back(RandomStaff(7, 5000));
+        song.staffs.push_back(RandomStaff(8, 7000));
+        song.compressed = compressed;
+        const Bytes bytes = BuildSong(song);
         SongFileInfo info;
         std::unique_ptr<Song> loaded = LoadSongFromMemory(bytes.data(), bytes.size(), info);
         ASSERT_TRUE(loaded);
@@ -85,7 +85,7 @@ TEST(LoadAudit, StaffsAuditedAsideEqualThoseAuditedInTurn) {
 
         // The same staffs, each read and audited twice on this thread. The reference reads a
         // plain copy: the compressed file holds the same song.
-        SongSpec plain = spec;
+        SongSpec plain = song;
         plain.compressed = false;
         const Bytes plainBytes = BuildSong(plain);
         MemoryStream s(plainBytes.data(), plainBytes.size());
