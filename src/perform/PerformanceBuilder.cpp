@@ -81,7 +81,7 @@ bool StaffPlayer::step(EventSequence& sequence, int32_t until, uint32_t& budget)
         --budget;
         // The item's own operations, called directly: this loop runs millions of times.
         VisitItemKind(*item, item->typeCode(), [&](auto& x) {
-            using K = KindOf<decltype(x)>;
+            using K [[maybe_unused]] = KindOf<decltype(x)>;
             if (!muted || !x.K::hasNotes()) x.K::contributeToPerformance(state_, sequence);
             index_ = x.K::nextPlayIndex(state_, staff, index_);
             x.K::applyToStaffState(state_);

@@ -172,7 +172,7 @@ void auditItem(AuditCursor& c) {
             break;
     }
     VisitItemKind(*item, c.itemCode(), [&c](auto& x) {
-        using K = KindOf<decltype(x)>;
+        using K [[maybe_unused]] = KindOf<decltype(x)>;
         x.K::auditStep(c.state, c.staff(), c.index());
     });
 }

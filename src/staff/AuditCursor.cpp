@@ -67,7 +67,7 @@ void AuditCursor::stepForward() {
     }
 
     VisitItemKind(x, code, [this](auto& k) {
-        using K = KindOf<decltype(k)>;
+        using K [[maybe_unused]] = KindOf<decltype(k)>;
         k.K::applyToStaffState(state);
     });
 
