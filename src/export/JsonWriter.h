@@ -35,20 +35,20 @@ public:
         std::memcpy(buffer_.data() + used_, text.data(), text.size());
         used_ += text.size();
     }
-    void put(char c) {
+    [[gnu::always_inline]] void put(char c) {
         if (used_ == kSize) flush();
         buffer_[used_++] = c;
     }
     void put(long long value) { commit(number(room(kNumberRoom), value)); }
     // Room for `n` bytes at the end (n at most the block's size), to be written straight
     // through the pointer and then taken with commit(the end of what was written).
-    char* room(size_t n) {
+    [[gnu::always_inline]] char* room(size_t n) {
         if (kSize - used_ < n) flush();
         return buffer_.data() + used_;
     }
     void commit(char* end) { used_ = static_cast<size_t>(end - buffer_.data()); }
     // Writes a number in decimal at `at`, which has kNumberRoom bytes; returns its end.
-    static char* number(char* at, long long value) {
+    [[gnu::always_inline]] static char* number(char* at, long long value) {
         if (value >= 0 && value < 1000) {  // most fields, and every byte of an event
             const auto v = static_cast<unsigned>(value);
             if (v >= 100) *at++ = static_cast<char>('0' + v / 100);
@@ -56,9 +56,12 @@ public:
             *at++ = static_cast<char>('0' + v % 10);
             return at;
         }
+        return largeNumber(at, value);
+    }
+    [[gnu::noinline]] static char* largeNumber(char* at, long long value) {
         return std::to_chars(at, at + kNumberRoom, value).ptr;
     }
-    void flush() {
+    [[gnu::noinline]] void flush() {
         emit(std::string_view(buffer_.data(), used_));
         used_ = 0;
     }
@@ -93,8 +96,8 @@ public:
     void endArray() { close(']'); }
 
     void key(std::string_view name) {  // names are plain ASCII, of at most kMaxKey bytes
-        separate();
-        out_.commit(keyAt(out_.room(kMaxKey + 4), name));
+        char* p = separateAt(out_.room(separatorRoom() + kMaxKey + 4));
+        out_.commit(keyAt(p, name));
         afterKey_ = true;
     }
     void integer(long long value) {
@@ -120,30 +123,77 @@ public:
     void number(float f);
     // One event row: [time, kind, a, b, c, device], always on one line.
     void event(const SequenceEvent& e) {
-        separate();
-        char* p = out_.room(6 * (BlockWriter::kNumberRoom + 2) + 2);
+        const bool pretty = pretty_;  // read once: the stores below may alias any member
+        char* p = separateAt(out_.room(separatorRoom() + 6 * (BlockWriter::kNumberRoom + 2) + 2));
         *p++ = '[';
-        const long long values[] = {e.time, e.kind(), e.byteA, e.byteB, e.byteC, e.device()};
-        for (size_t i = 0; i < std::size(values); ++i) {
-            if (i > 0) {
-                *p++ = ',';
-                if (pretty_) *p++ = ' ';
-            }
-            p = BlockWriter::number(p, values[i]);
-        }
+        p = BlockWriter::number(p, e.time);
+        const auto next = [&p, pretty](long long value) {
+            *p++ = ',';
+            if (pretty) *p++ = ' ';
+            p = BlockWriter::number(p, value);
+        };
+        next(e.kind());
+        next(e.byteA);
+        next(e.byteB);
+        next(e.byteC);
+        next(e.device());
         *p++ = ']';
+        out_.commit(p);
+    }
+    // A string known to need no escaping (plain ASCII names), of at most kMaxKey bytes.
+    void plainString(std::string_view ascii) {
+        char* p = separateAt(out_.room(separatorRoom() + kMaxKey + 2));
+        *p++ = '"';
+        std::memcpy(p, ascii.data(), ascii.size() < kMaxKey ? ascii.size() : kMaxKey);
+        p += ascii.size() < kMaxKey ? ascii.size() : kMaxKey;
+        *p++ = '"';
         out_.commit(p);
     }
 
     // A member with an integer value. Inlined wherever it is called, so that the copy of a
     // literal name takes a few moves: a document writes tens of millions of members.
     [[gnu::always_inline]] void field(std::string_view name, long long value) {
-        separate();
-        char* p = keyAt(out_.room(kMaxKey + 4 + BlockWriter::kNumberRoom), name);
+        char* p = out_.room(separatorRoom() + kMaxKey + 4 + BlockWriter::kNumberRoom);
+        p = keyAt(separateAt(p), name);
         out_.commit(BlockWriter::number(p, value));
     }
 
+    // Consecutive members with integer values, given as name, value, name, value, ... with
+    // literal names. Compact, they take one reservation of the block and no separator decision
+    // after the first: an item writes dozens of members, and the document of a large song tens
+    // of millions.
+    template <class... NamesAndValues>
+    [[gnu::always_inline]] void fields(const NamesAndValues&... list) {
+        static_assert(sizeof...(list) % 2 == 0, "a value for every name");
+        if (pretty_) return fieldsOneByOne(list...);
+        constexpr size_t n = sizeof...(list) / 2;
+        out_.commit(membersAt(separateAt(out_.room(n * (kMaxKey + 5 + BlockWriter::kNumberRoom))),
+                              list...));
+    }
+
 private:
+    template <size_t K, class Value, class... Rest>
+    [[gnu::always_inline]] static char* membersAt(char* at, const char (&name)[K], const Value& value,
+                                                  const Rest&... rest) {
+        static_assert(K - 1 <= kMaxKey);
+        *at++ = '"';
+        std::memcpy(at, name, K - 1);
+        at += K - 1;
+        *at++ = '"';
+        *at++ = ':';
+        at = BlockWriter::number(at, static_cast<long long>(value));
+        if constexpr (sizeof...(rest) > 0) {
+            *at++ = ',';
+            return membersAt(at, rest...);
+        }
+        return at;
+    }
+    template <size_t K, class Value, class... Rest>
+    void fieldsOneByOne(const char (&name)[K], const Value& value, const Rest&... rest) {
+        field(std::string_view(name, K - 1), static_cast<long long>(value));
+        if constexpr (sizeof...(rest) > 0) fieldsOneByOne(rest...);
+    }
+
     static constexpr size_t kMaxKey = 64;
 
     // Writes "name": at `at`, which has room for kMaxKey + 4 bytes; returns its end.
@@ -164,30 +214,39 @@ private:
     };
 
     // What goes before a key, or before a value that is not a member's: the comma after the
-    // previous element and, when indenting, the line break.
-    [[gnu::always_inline]] void separate() {
+    // previous element and, when indenting, the line break. Written at `at`, which has
+    // separatorRoom() bytes; returns its end. Every member takes one reservation of the block
+    // for its separator, key and value together.
+    [[gnu::always_inline]] char* separateAt(char* at) {
         if (afterKey_) {
             afterKey_ = false;
-            return;
+            return at;
         }
-        if (levels_.empty()) return;
+        if (levels_.empty()) return at;
         Level& level = levels_.back();
-        if (pretty_) return separatePretty(level);
-        if (!level.empty) out_.put(',');
+        const bool first = level.empty;
         level.empty = false;
+        if (pretty_) return separatePrettyAt(at, first, level.inlined);
+        if (!first) *at++ = ',';
+        return at;
     }
-    void separatePretty(Level& level) {
-        if (!level.empty) out_.put(',');
-        if (level.inlined) {
-            if (!level.empty) out_.put(' ');
-        } else {
-            lineBreak(levels_.size());
+    // The depth is the document's nesting, a few dozen levels at most, far below a block.
+    size_t separatorRoom() const { return pretty_ ? 2 + 2 * levels_.size() : 1; }
+    char* separatePrettyAt(char* at, bool first, bool inlined) const {
+        if (!first) *at++ = ',';
+        if (inlined) {
+            if (!first) *at++ = ' ';
+            return at;
         }
-        level.empty = false;
+        *at++ = '\n';
+        std::memset(at, ' ', 2 * levels_.size());
+        return at + 2 * levels_.size();
     }
+    void separate() { out_.commit(separateAt(out_.room(separatorRoom()))); }
     void open(char bracket, bool inlined) {
-        separate();
-        out_.put(bracket);
+        char* p = separateAt(out_.room(separatorRoom() + 1));
+        *p++ = bracket;
+        out_.commit(p);
         const bool inInline = !levels_.empty() && levels_.back().inlined;
         levels_.push_back({true, inlined || inInline});
     }

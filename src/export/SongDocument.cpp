@@ -1,5 +1,6 @@
 #include "export/SongDocument.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -59,6 +60,18 @@ namespace json {
 // characters below U+0020 (\b \f \n \r \t, others as \u00xx); everything else as it is.
 void Writer::string(std::string_view utf8) {
     static constexpr char kHex[] = "0123456789abcdef";
+    const auto plainChar = [](char c) {
+        return static_cast<unsigned char>(c) >= 0x20 && c != '"' && c != '\\';
+    };
+    if (utf8.size() <= kMaxKey && std::all_of(utf8.begin(), utf8.end(), plainChar)) {
+        // Names and short texts, the most of a document's strings, in one piece.
+        char* p = separateAt(out_.room(separatorRoom() + kMaxKey + 2));
+        *p++ = '"';
+        std::memcpy(p, utf8.data(), utf8.size());
+        p += utf8.size();
+        *p++ = '"';
+        return out_.commit(p);
+    }
     separate();
     out_.put('"');
     size_t plain = 0;  // the start of the run not yet written
@@ -110,7 +123,7 @@ const char* const kFontSlots[FontTable::kEntryCount] = {
     "User 1",       "User 2",     "User 3",      "User 4",          "User 5",    "User 6"};
 
 // clang-format off
-const char* const kKindNames[kItemTypeCount] = {
+constexpr std::string_view kKindNames[kItemTypeCount] = {
     "ClefItem",          "KeySignatureItem",   "BarLineItem",          "EndingItem",
     "InstrumentItem",    "TimeSignatureItem",  "TempoItem",            "DynamicItem",
     "NoteItem",          "RestItem",           "ChordItem",            "PedalItem",
@@ -119,38 +132,35 @@ const char* const kKindNames[kItemTypeCount] = {
 // clang-format on
 
 void WritePositioned(Writer& w, const PositionedItem& p) {
-    w.field("position", p.position);
-    w.field("reservesWidth", p.reservesWidth);
-    w.field("justification", p.justification);
-    w.field("placement", p.placement);
+    w.fields("position", p.position, "reservesWidth", p.reservesWidth,  //
+             "justification", p.justification, "placement", p.placement);
 }
 
 void WriteDuration(Writer& w, const DurationItem& d) {
-    w.field("attributes", d.attributes);
-    w.field("accidentalSpacing", d.accidentalSpacing);
-    w.field("noteSpacing", d.noteSpacing);
-    w.field("baseDuration", d.baseDuration);
-    w.field("beamPosition", d.beamPosition);
-    w.field("tripletPosition", d.tripletPosition);
-    w.field("stemDirection", d.stemDirection);
-    w.field("slurDirection", d.slurDirection);
-    w.field("lyricSetting", d.lyricSetting);
-    w.field("durationTicks", d.durationTicks());
+    w.fields("attributes", d.attributes,                //
+             "accidentalSpacing", d.accidentalSpacing,  //
+             "noteSpacing", d.noteSpacing,              //
+             "baseDuration", d.baseDuration,            //
+             "beamPosition", d.beamPosition,            //
+             "tripletPosition", d.tripletPosition,      //
+             "stemDirection", d.stemDirection,          //
+             "slurDirection", d.slurDirection,          //
+             "lyricSetting", d.lyricSetting,            //
+             "durationTicks", d.durationTicks());
 }
 
 void WriteNoteFields(Writer& w, const NoteItem& n) {
-    w.field("staffPosition", n.staffPosition);
-    w.field("accidental", n.accidental);
-    w.field("tieDirection", n.tieDirection);
-    w.field("muted", n.muted);
-    w.field("noLedgerLines", n.noLedgerLines);
-    w.field("hiddenStem", n.hiddenStem);
+    w.fields("staffPosition", n.staffPosition,  //
+             "accidental", n.accidental,        //
+             "tieDirection", n.tieDirection,    //
+             "muted", n.muted,                  //
+             "noLedgerLines", n.noLedgerLines,  //
+             "hiddenStem", n.hiddenStem);
 }
 
 void WriteRestFields(Writer& w, const RestItem& r) {
-    w.field("verticalOffset", r.verticalOffset);
-    w.field("measuredLength", r.measuredLength);
-    w.field("isMeasured", r.isMeasured);
+    w.fields("verticalOffset", r.verticalOffset, "measuredLength", r.measuredLength,  //
+             "isMeasured", r.isMeasured);
 }
 
 void WriteError(Writer& w, const SongFileInfo& info) {
@@ -188,7 +198,7 @@ void WriteVariant(Writer& w, const EventSequence& sequence, bool events) {
 }  // namespace
 
 const char* ItemKindName(int type) {
-    return type >= 0 && type < kItemTypeCount ? kKindNames[type] : "";
+    return type >= 0 && type < kItemTypeCount ? kKindNames[type].data() : "";
 }
 
 void WriteItem(Writer& w, const NotationItem& item) {
@@ -196,9 +206,8 @@ void WriteItem(Writer& w, const NotationItem& item) {
     w.beginObject();
     w.field("type", type);
     w.key("kind");
-    w.string(ItemKindName(type));
-    w.field("visibility", item.visibility);
-    w.field("colour", item.colour);
+    w.plainString(type >= 0 && type < kItemTypeCount ? kKindNames[type] : "");
+    w.fields("visibility", item.visibility, "colour", item.colour);
     if (item.isPositioned()) WritePositioned(w, static_cast<const PositionedItem&>(item));
     switch (type) {
         case kClefItem: {

@@ -67,5 +67,47 @@ TEST(JsonWriter, NumbersAreWrittenInFull) {
     }
 }
 
+// Members written together, one by one and as strings, in objects nested in arrays, over many
+// blocks: compact and indented, the text is the library's own for the same document.
+TEST(JsonWriter, MembersReadAsTheLibraryWritesThem) {
+    for (const bool pretty : {false, true}) {
+        nlohmann::ordered_json expected = nlohmann::ordered_json::array();
+        std::string text;
+        {
+            json::BlockWriter block(&text);
+            json::Writer w(block, pretty);
+            w.beginArray();
+            for (int i = 0; i < 3000; ++i) {  // about half a megabyte, several blocks
+                const long long big = (i % 7 == 0) ? -1LL * i * 1000003 : i * 65537LL;
+                w.beginObject();
+                w.field("i", i);
+                w.key("kind");
+                w.plainString(i % 2 ? "NoteItem" : "");
+                w.fields("a", i % 10, "bb", i % 1000, "ccc", big, "d", -i);
+                w.key("list");
+                w.beginArray();
+                for (int k = 0; k < i % 3; ++k) {
+                    w.beginObject();
+                    w.fields("k", k);
+                    w.endObject();
+                }
+                w.endArray();
+                w.key("text");
+                w.string(i % 5 ? "plain" : "with \"quotes\"\n");
+                w.endObject();
+                nlohmann::ordered_json item = {{"i", i},        {"kind", i % 2 ? "NoteItem" : ""},
+                                               {"a", i % 10},   {"bb", i % 1000},
+                                               {"ccc", big},    {"d", -i},
+                                               {"list", nlohmann::ordered_json::array()}};
+                for (int k = 0; k < i % 3; ++k) item["list"].push_back({{"k", k}});
+                item["text"] = i % 5 ? "plain" : "with \"quotes\"\n";
+                expected.push_back(item);
+            }
+            w.endArray();
+        }
+        EXPECT_EQ(text, pretty ? expected.dump(2) : expected.dump()) << "pretty " << pretty;
+    }
+}
+
 }  // namespace
 }  // namespace scq::test
