@@ -1,6 +1,7 @@
 #include "items/DurationItems.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 
 #include "items/ItemFactory.h"
@@ -69,10 +70,33 @@ std::unique_ptr<NoteItem> takeNote(std::unique_ptr<NotationItem>& item) {
 }
 
 // Member order: lowest note (largest staff position) first; on equal positions the smaller
-// stem sign first.
-bool goesBefore(const NoteItem& a, const NoteItem& b) {
-    if (a.staffPosition != b.staffPosition) return a.staffPosition > b.staffPosition;
-    return a.stemSign() < b.stemSign();
+// stem sign first. As a rank from 0 to 511, the smaller first.
+constexpr unsigned kMemberRanks = 512;
+unsigned memberRank(const NoteItem& n) {
+    return static_cast<unsigned>(127 - n.staffPosition) * 2u + (n.stemSign() > 0 ? 1u : 0u);
+}
+
+// Puts notes into member order, keeping the order they came in among equal ranks: the order
+// that inserting them one by one gives. A large chord takes one counting pass over its ranks.
+// The result holds exactly the notes, with no room to spare.
+void sortIntoMemberOrder(std::vector<std::unique_ptr<NoteItem>>& notes) {
+    if (notes.size() < 64) {
+        std::stable_sort(notes.begin(), notes.end(), [](const auto& a, const auto& b) {
+            return memberRank(*a) < memberRank(*b);
+        });
+        if (notes.capacity() > notes.size()) notes.shrink_to_fit();
+        return;
+    }
+    std::vector<uint16_t> rank(notes.size());
+    std::vector<uint32_t> next(kMemberRanks + 1, 0);  // where each rank's notes go
+    for (size_t i = 0; i < notes.size(); ++i) {
+        rank[i] = static_cast<uint16_t>(memberRank(*notes[i]));
+        ++next[rank[i] + 1u];
+    }
+    for (size_t r = 1; r <= kMemberRanks; ++r) next[r] += next[r - 1];
+    std::vector<std::unique_ptr<NoteItem>> sorted(notes.size());
+    for (size_t i = 0; i < notes.size(); ++i) sorted[next[rank[i]]++] = std::move(notes[i]);
+    notes = std::move(sorted);
 }
 
 }  // namespace
@@ -560,10 +584,8 @@ void ChordItem::readRecord(int revision, SongInputStream& s) {
         if (r.item->typeCode() != kNoteItem) continue;
         if (auto note = takeNote(r.item)) read.push_back(std::move(note));
     }
-    std::stable_sort(read.begin(), read.end(),
-                     [](const auto& a, const auto& b) { return goesBefore(*a, *b); });
     // No room is kept beyond the members (and no block at all for a chord without any).
-    if (read.capacity() > read.size()) read.shrink_to_fit();
+    sortIntoMemberOrder(read);
     members = std::move(read);
     if (complete) refreshMembers();
 }

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <random>
+#include <tuple>
 #include <vector>
 
 #include "items/ItemFactory.h"
@@ -395,24 +397,46 @@ TEST(DurationItems, ChordRecordsByRevision) {
     }
 }
 
+// Small chords and large ones (which are put in order by counting) alike: positions over the
+// whole byte range, stems of every value, many members of one rank.
 TEST(DurationItems, ChordReadingMatchesInsertionOrder) {
-    const int pos[] = {2, -1, 2, 5, -1, 2, 0, 5, -7, 2, 0, -1};
-    const int stem[] = {0, 1, 2, 1, 2, 1, 0, 2, 0, 2, 1, 0};
-    std::vector<Rec> members;
-    ChordItem inserted;
-    for (int i = 0; i < 12; ++i) {
-        members.push_back(note(16, pos[i], 0, 2 + (i << 4), stem[i] << 4));
-        auto n = std::make_unique<NoteItem>(pos[i], 2, 0, 5);
-        n->stemDirection = static_cast<unsigned>(stem[i]);
-        n->accidentalSpacing = static_cast<unsigned>(i);
-        inserted.insertMember(std::move(n));
+    std::mt19937 rng(7);
+    std::vector<std::vector<std::pair<int, int>>> cases = {
+        {{2, 0}, {-1, 1}, {2, 2}, {5, 1}, {-1, 2}, {2, 1}, {0, 0}, {5, 2}, {-7, 0}, {2, 2},
+         {0, 1}, {-1, 0}}};
+    for (const int size : {63, 64, 300, 5000}) {
+        std::vector<std::pair<int, int>> members;  // position, stem
+        const int spread = size == 5000 ? 256 : 9;
+        for (int i = 0; i < size; ++i) {
+            members.emplace_back(static_cast<int>(rng() % static_cast<unsigned>(spread)) - spread / 2,
+                                 static_cast<int>(rng() % 4));
+        }
+        cases.push_back(members);
     }
-    Read r = readRec(16, chord(16, members));
-    ASSERT_TRUE(r.result.ok);
-    const ChordItem& read = *r.as<ChordItem>();
-    ASSERT_EQ(read.members.size(), 12u);
-    for (size_t i = 0; i < 12; ++i) {
-        EXPECT_EQ(read.members[i]->accidentalSpacing, inserted.members[i]->accidentalSpacing) << i;
+    for (const auto& spec : cases) {
+        std::vector<Rec> members;
+        ChordItem inserted;
+        for (size_t i = 0; i < spec.size(); ++i) {
+            const auto [pos, stem] = spec[i];
+            const int spacing = static_cast<int>(i % 16);
+            members.push_back(note(16, pos, 0, 2 + (spacing << 4), stem << 4));
+            auto n = std::make_unique<NoteItem>(pos, 2, 0, 5);
+            n->stemDirection = static_cast<unsigned>(stem);
+            n->accidentalSpacing = static_cast<unsigned>(spacing);
+            inserted.insertMember(std::move(n));
+        }
+        Read r = readRec(16, chord(16, members));
+        ASSERT_TRUE(r.result.ok);
+        const ChordItem& read = *r.as<ChordItem>();
+        ASSERT_EQ(read.members.size(), spec.size());
+        EXPECT_EQ(read.members.capacity(), spec.size());
+        for (size_t i = 0; i < spec.size(); ++i) {
+            const NoteItem& a = *read.members[i];
+            const NoteItem& b = *inserted.members[i];
+            ASSERT_EQ(std::tuple(int{a.staffPosition}, unsigned{a.accidentalSpacing}),
+                      std::tuple(int{b.staffPosition}, unsigned{b.accidentalSpacing}))
+                << spec.size() << " members, at " << i;
+        }
     }
 }
 
