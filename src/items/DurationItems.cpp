@@ -489,8 +489,38 @@ NoteItem* ChordItem::representative(int& sign) const {
 void ChordItem::refreshMembers() {
     if (members.empty()) return;
 
+    // What the chord takes from its members depends only on their positions, stems, dots and
+    // note values, which the pass below does not change, so it is settled first, and every
+    // member is then refreshed in one pass: a chord can hold tens of thousands of them.
     const int tieSetting = tieDirectionSetting();
     const int slurSetting = slurDirectionSetting();
+    int sign = 1;
+    const NoteItem* rep = representative(sign);
+    staffPosition = rep->staffPosition;
+    baseDuration = rep->baseDuration;
+    const uint16_t dots = static_cast<uint16_t>((1u << kDotted) | (1u << kDoubleDotted));
+    attributes = static_cast<uint16_t>((attributes & ~dots) | (rep->attributes & dots));
+    clearAttribute(kTieOut);
+    clearAttribute(kTieIn);
+    const bool sameStems = members.front()->stemDirection == members.back()->stemDirection;
+
+    // Marks that only the members on the stem's side carry, cleared from all first.
+    uint16_t marks = 0;
+    for (int a : {kStaccato, kTenuto, kAccented, kSlurOut, kSlurIn}) marks |= uint16_t(1u << a);
+    // What those members take, in the order the chord's marks are given to them: staccato
+    // before tenuto, which it excludes.
+    uint16_t given = 0;
+    for (int a : {kAccented, kSlurOut, kSlurIn}) {
+        if (hasAttribute(a)) given |= uint16_t(1u << a);
+    }
+    if (hasAttribute(kStaccato)) {
+        given |= uint16_t(1u << kStaccato);
+    } else if (hasAttribute(kTenuto)) {
+        given |= uint16_t(1u << kTenuto);
+    }
+    const bool explicitTies = hasAttribute(kExplicitTieDirection);
+    bool tieOut = false;
+    bool tieIn = false;
     for (auto& m : members) {
         m->visibility = visibility;
         m->colour = colour;
@@ -500,44 +530,26 @@ void ChordItem::refreshMembers() {
         m->setSlurDirectionSetting(slurSetting);
         m->muted = muted;
         m->noLedgerLines = noLedgerLines;
-        for (int a : {kStaccato, kTenuto, kAccented, kSlurOut, kSlurIn}) m->clearAttribute(a);
+        m->attributes = static_cast<uint16_t>(m->attributes & ~marks);
         m->setBeamPosition(kNotPresent);
         m->setTripletPosition(kNotPresent);
-    }
+        m->secondSide = 0;
 
-    int sign = 1;
-    const NoteItem* rep = representative(sign);
-    staffPosition = rep->staffPosition;
-    baseDuration = rep->baseDuration;
-    const uint16_t dots = static_cast<uint16_t>((1u << kDotted) | (1u << kDoubleDotted));
-    attributes = static_cast<uint16_t>((attributes & ~dots) | (rep->attributes & dots));
-    clearAttribute(kTieOut);
-    clearAttribute(kTieIn);
-
-    // Decided once for all members.
-    const bool sameStems = members.front()->stemDirection == members.back()->stemDirection;
-    for (auto& m : members) {
         if (sameStems) m->setStemFromSign(sign);
-        if (m->stemSign() == sign) {
+        const int memberSign = m->stemSign();
+        if (memberSign == sign) {
             m->setBeamPosition(static_cast<int>(beamPosition));
             m->setTripletPosition(static_cast<int>(tripletPosition));
-            if (hasAttribute(kAccented)) m->setAttribute(kAccented);
-            if (hasAttribute(kStaccato)) {
-                m->setAttribute(kStaccato);
-            } else if (hasAttribute(kTenuto)) {
-                m->setAttribute(kTenuto);
-            }
-            if (hasAttribute(kSlurOut)) m->setAttribute(kSlurOut);
-            if (hasAttribute(kSlurIn)) m->setAttribute(kSlurIn);
+            m->attributes = static_cast<uint16_t>(m->attributes | given);
         }
         if (m->hasAttribute(kTieOut)) {
-            setAttribute(kTieOut);
-            if (!m->hasAttribute(kTieIn) && !hasAttribute(kExplicitTieDirection)) {
-                m->tieDirection = m->stemSign() > 0 ? 1u : 0u;
-            }
+            tieOut = true;
+            if (!m->hasAttribute(kTieIn) && !explicitTies) m->tieDirection = memberSign > 0 ? 1u : 0u;
         }
-        if (m->hasAttribute(kTieIn)) setAttribute(kTieIn);
+        if (m->hasAttribute(kTieIn)) tieIn = true;
     }
+    if (tieOut) setAttribute(kTieOut);
+    if (tieIn) setAttribute(kTieIn);
 
     layOutHeads(sign);
 }
@@ -546,8 +558,7 @@ void ChordItem::layOutHeads(int sign) {
     // Heads are placed from the end of the chord away from the stem's tip: the lowest note
     // for an upward stem, the highest for a downward one. A head one step from a neighbour
     // on the normal side goes to the other side of the stem.
-    headLayout = 1;
-    for (auto& m : members) m->secondSide = 0;
+    headLayout = 1;  // every member's secondSide is 0 here
     const size_t n = members.size();
     for (size_t k = 1; k < n; ++k) {
         NoteItem& cur = sign > 0 ? *members[k] : *members[n - 1 - k];

@@ -604,6 +604,11 @@ TEST(DurationItems, ChordRefreshSharesAndClears) {
     EXPECT_EQ(k.members[0]->tieDirection, 1u);  // from its upward stem
     EXPECT_EQ(k.headLayout, 2u);                // -1 and -2 are neighbours
     EXPECT_EQ(k.members[1]->secondSide + k.members[2]->secondSide, 1u);
+    // Refreshed again (as each audit walk does), the heads are laid out anew, not on top.
+    k.members[0]->secondSide = 1;
+    k.refreshMembers();
+    EXPECT_EQ(k.members[0]->secondSide, 0u);
+    EXPECT_EQ(k.members[1]->secondSide + k.members[2]->secondSide, 1u);
 
     // Split stems: members keep their stems, only those agreeing with the chord share.
     auto ownedSplit = makeChord(D::kStemDefault, {{4, 0}, {-4, bit(D::kTieOut)}});
