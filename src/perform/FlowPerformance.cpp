@@ -38,8 +38,12 @@ int orNext(int answer, int index) {
 }  // namespace
 
 FlowMark flowMarkOf(const NotationItem& item) {
+    return flowMarkOf(item, item.typeCode());
+}
+
+FlowMark flowMarkOf(const NotationItem& item, int code) {
     // Each type code belongs to one item class.
-    switch (item.typeCode()) {
+    switch (code) {
         case kBarLineItem:
             return {FlowMark::BarLine,
                     static_cast<int>(static_cast<const BarLineItem&>(item).barStyle)};

@@ -27,7 +27,7 @@ void FlowTable::build(const Staff& staff) {
     std::vector<FlowMark> marks(static_cast<size_t>(std::max(staff.itemCount(), 0)));
     for (int i = 0; i < staff.itemCount(); ++i) {
         if (const NotationItem* item = staff.itemAt(i))
-            marks[static_cast<size_t>(i)] = flowMarkOf(*item);
+            marks[static_cast<size_t>(i)] = flowMarkOf(*item, staff.codeAt(i));
     }
     build(marks, &staff);
 }

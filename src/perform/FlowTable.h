@@ -16,8 +16,9 @@ struct FlowMark {
     int value = 0;  // a bar line's style, a flow direction's kind
 };
 
-// The mark of an item (defined with the flow rules of the item kinds).
+// The mark of an item (defined with the flow rules of the item kinds); `code` is its type code.
 FlowMark flowMarkOf(const NotationItem& item);
+FlowMark flowMarkOf(const NotationItem& item, int code);
 
 // The targets of a staff's repeats, endings and jumps. They depend only on the staff's items
 // and an item's own index, so they are worked out once, in one pass each way over the staff,

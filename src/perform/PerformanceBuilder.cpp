@@ -80,7 +80,7 @@ bool StaffPlayer::step(EventSequence& sequence, int32_t until, uint32_t& budget)
         if (budget == 0 || sequence.workBudgetSpent()) return false;
         --budget;
         // The item's own operations, called directly: this loop runs millions of times.
-        VisitItemKind(*item, item->typeCode(), [&](auto& x) {
+        VisitItemKind(*item, staff.codeAt(index_), [&](auto& x) {
             using K [[maybe_unused]] = KindOf<decltype(x)>;
             if (!muted || !x.K::hasNotes()) x.K::contributeToPerformance(state_, sequence);
             index_ = x.K::nextPlayIndex(state_, staff, index_);

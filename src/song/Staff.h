@@ -52,13 +52,26 @@ public:
                    : nullptr;
     }
     NotationItem* lastItem() const { return items_.empty() ? nullptr : items_.back().get(); }
+    // The type code of the item at `index`, -1 outside the list. The codes are kept beside the
+    // list, so that a walk over millions of items tells their kinds without asking each one.
+    int codeAt(int index) const {
+        return static_cast<size_t>(static_cast<unsigned>(index)) < codes_.size()
+                   ? codes_[static_cast<size_t>(index)]
+                   : -1;
+    }
     bool isFull() const { return itemCount() >= kFullAt; }
     int roomLeft() const { return kMaxItems - itemCount(); }
     // Inserts without further work; index == itemCount() appends.
     void insertItemAt(std::unique_ptr<NotationItem> item, int index);
     // Appends; used while the loader builds the list.
-    void appendItem(std::unique_ptr<NotationItem> item) {
-        if (item) items_.push_back(std::move(item));
+    void appendItem(std::unique_ptr<NotationItem> item) {  // a load appends millions
+        if (!item) return;
+        const auto code = static_cast<int8_t>(item->typeCode());
+        if (items_.size() == items_.capacity() || codes_.size() == codes_.capacity()) {
+            makeRoomForOne();  // past this point nothing allocates
+        }
+        items_.push_back(std::move(item));
+        codes_.push_back(code);
     }
     // Loader support: room for `room` items as a growth hint (capped, so that a count claimed
     // by a file never decides how much memory is taken), and emptying the list, last item
@@ -105,8 +118,12 @@ public:
     ItemArena& itemArena() { return arena_; }
 
 private:
+    // Room for one more item in both lists, so that adding it cannot fail half way.
+    void makeRoomForOne();
+
     ItemArena arena_;
     std::vector<std::unique_ptr<NotationItem>> items_;
+    std::vector<int8_t> codes_;  // the type code of each item of items_
 };
 
 }  // namespace scq

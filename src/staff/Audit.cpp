@@ -39,7 +39,7 @@ void auditBarLine(AuditCursor& c, BarLineItem& bar) {
     const Staff& staff = c.staff();
     bool filled = false;
     for (int i = c.index() + 1; i <= staff.lastItemIndex(); ++i) {
-        const int code = staff.itemAt(i)->typeCode();
+        const int code = staff.codeAt(i);
         if (KindHasDuration(code)) {
             filled = true;
             break;

@@ -18,7 +18,7 @@ AuditCursor::AuditCursor(Staff& staff) : staff_(&staff) {
 void AuditCursor::moveTo(int index) {
     index_ = index;
     item_ = staff_->itemAt(index);
-    code_ = item_ != nullptr ? item_->typeCode() : -1;
+    code_ = staff_->codeAt(index);
     timed_ = KindHasDuration(code_);
 }
 

@@ -2,10 +2,12 @@
 
 #include <cstring>
 #include <ctime>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "items/BarsAndFlow.h"
+#include "items/ItemFactory.h"
 #include "song/Song.h"
 #include "song/SongReader.h"
 #include "song/Staff.h"
@@ -161,6 +163,33 @@ TEST(SongModel, DeleteItemsKeepsBothBarLines) {
             auto* e = dynamic_cast<EndingItem*>(staff.itemAt(static_cast<int>(i) + 1));
             ASSERT_NE(e, nullptr);
             EXPECT_EQ(e->endings, c.left[i]) << c.first << "," << c.last;
+        }
+    }
+}
+
+// Whatever is done to a staff's list, the type codes kept beside it are its items' own.
+TEST(SongModel, StaffKeepsEveryItemsTypeCode) {
+    std::mt19937 rng(11);
+    for (int round = 0; round < 20; ++round) {
+        Staff staff;
+        for (int op = 0; op < 200; ++op) {
+            const int code = static_cast<int>(rng() % kItemTypeCount);
+            const int at = static_cast<int>(rng() % static_cast<unsigned>(staff.itemCount() + 1));
+            switch (rng() % 6) {
+                case 0: staff.appendItem(ItemFactory::create(code)); break;
+                case 1: staff.insertItemAt(ItemFactory::create(code), at); break;
+                case 2: staff.insertItem(ItemFactory::create(code), at); break;
+                case 3: staff.removeItem(at); break;
+                case 4: staff.deleteItems(at, at + static_cast<int>(rng() % 3)); break;
+                default:
+                    if (rng() % 20 == 0) staff.clearItems();
+                    break;
+            }
+            for (int i = -1; i <= staff.itemCount(); ++i) {
+                const NotationItem* item = staff.itemAt(i);
+                ASSERT_EQ(staff.codeAt(i), item ? item->typeCode() : -1)
+                    << "round " << round << ", operation " << op << ", index " << i;
+            }
         }
     }
 }
