@@ -173,8 +173,8 @@ public:
 
 private:
     template <size_t K, class Value, class... Rest>
-    [[gnu::always_inline]] static char* membersAt(char* at, const char (&name)[K], const Value& value,
-                                                  const Rest&... rest) {
+    [[gnu::always_inline]] static char* membersAt(char* at, const char (&name)[K],
+                                                  const Value& value, const Rest&... rest) {
         static_assert(K - 1 <= kMaxKey);
         *at++ = '"';
         std::memcpy(at, name, K - 1);

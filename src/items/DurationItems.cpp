@@ -544,7 +544,9 @@ void ChordItem::refreshMembers() {
         }
         if (m->hasAttribute(kTieOut)) {
             tieOut = true;
-            if (!m->hasAttribute(kTieIn) && !explicitTies) m->tieDirection = memberSign > 0 ? 1u : 0u;
+            if (!m->hasAttribute(kTieIn) && !explicitTies) {
+                m->tieDirection = memberSign > 0 ? 1u : 0u;
+            }
         }
         if (m->hasAttribute(kTieIn)) tieIn = true;
     }

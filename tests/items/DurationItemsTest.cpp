@@ -408,8 +408,8 @@ TEST(DurationItems, ChordReadingMatchesInsertionOrder) {
         std::vector<std::pair<int, int>> members;  // position, stem
         const int spread = size == 5000 ? 256 : 9;
         for (int i = 0; i < size; ++i) {
-            members.emplace_back(static_cast<int>(rng() % static_cast<unsigned>(spread)) - spread / 2,
-                                 static_cast<int>(rng() % 4));
+            const int pos = static_cast<int>(rng() % static_cast<unsigned>(spread)) - spread / 2;
+            members.emplace_back(pos, static_cast<int>(rng() % 4));
         }
         cases.push_back(members);
     }
