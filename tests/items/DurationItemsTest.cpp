@@ -413,11 +413,11 @@ TEST(DurationItems, ChordReadingMatchesInsertionOrder) {
         }
         cases.push_back(members);
     }
-    for (const auto& spec : cases) {
+    for (const auto& layout : cases) {
         std::vector<Rec> members;
         ChordItem inserted;
-        for (size_t i = 0; i < spec.size(); ++i) {
-            const auto [pos, stem] = spec[i];
+        for (size_t i = 0; i < layout.size(); ++i) {
+            const auto [pos, stem] = layout[i];
             const int spacing = static_cast<int>(i % 16);
             members.push_back(note(16, pos, 0, 2 + (spacing << 4), stem << 4));
             auto n = std::make_unique<NoteItem>(pos, 2, 0, 5);
@@ -428,14 +428,14 @@ TEST(DurationItems, ChordReadingMatchesInsertionOrder) {
         Read r = readRec(16, chord(16, members));
         ASSERT_TRUE(r.result.ok);
         const ChordItem& read = *r.as<ChordItem>();
-        ASSERT_EQ(read.members.size(), spec.size());
-        EXPECT_EQ(read.members.capacity(), spec.size());
-        for (size_t i = 0; i < spec.size(); ++i) {
+        ASSERT_EQ(read.members.size(), layout.size());
+        EXPECT_EQ(read.members.capacity(), layout.size());
+        for (size_t i = 0; i < layout.size(); ++i) {
             const NoteItem& a = *read.members[i];
             const NoteItem& b = *inserted.members[i];
             ASSERT_EQ(std::tuple(int{a.staffPosition}, unsigned{a.accidentalSpacing}),
                       std::tuple(int{b.staffPosition}, unsigned{b.accidentalSpacing}))
-                << spec.size() << " members, at " << i;
+                << layout.size() << " members, at " << i;
         }
     }
 }
