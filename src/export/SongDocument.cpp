@@ -64,13 +64,7 @@ void Writer::string(std::string_view utf8) {
         return static_cast<unsigned char>(c) >= 0x20 && c != '"' && c != '\\';
     };
     if (utf8.size() <= kMaxKey && std::all_of(utf8.begin(), utf8.end(), plainChar)) {
-        // Names and short texts, the most of a document's strings, in one piece.
-        char* p = separateAt(out_.room(separatorRoom() + kMaxKey + 2));
-        *p++ = '"';
-        std::memcpy(p, utf8.data(), utf8.size());
-        p += utf8.size();
-        *p++ = '"';
-        return out_.commit(p);
+        return plainString(utf8);  // names and short texts, most of a document's strings
     }
     separate();
     out_.put('"');

@@ -414,12 +414,10 @@ ChordItem::ChordItem(std::vector<std::unique_ptr<NoteItem>> newMembers)
 
 void ChordItem::insertMember(std::unique_ptr<NoteItem> note) {
     if (!note) return;
-    const int position = note->staffPosition;
-    const int sign = note->stemSign();
-    auto at = std::find_if(members.begin(), members.end(), [&](const auto& m) {
-        return m->staffPosition < position ||
-               (m->staffPosition == position && m->stemSign() > sign);
-    });
+    // After every member of the same rank or a smaller one.
+    const unsigned rank = memberRank(*note);
+    auto at = std::find_if(members.begin(), members.end(),
+                           [rank](const auto& m) { return memberRank(*m) > rank; });
     members.insert(at, std::move(note));
 }
 
