@@ -125,6 +125,10 @@ constexpr std::string_view kKindNames[kItemTypeCount] = {
     "PerformanceStyleItem", "TextItem",        "RestChordItem"};
 // clang-format on
 
+std::string_view KindName(int type) {
+    return type >= 0 && type < kItemTypeCount ? kKindNames[type] : std::string_view("");
+}
+
 void WritePositioned(Writer& w, const PositionedItem& p) {
     w.fields("position", p.position, "reservesWidth", p.reservesWidth,  //
              "justification", p.justification, "placement", p.placement);
@@ -192,7 +196,7 @@ void WriteVariant(Writer& w, const EventSequence& sequence, bool events) {
 }  // namespace
 
 const char* ItemKindName(int type) {
-    return type >= 0 && type < kItemTypeCount ? kKindNames[type].data() : "";
+    return KindName(type).data();
 }
 
 void WriteItem(Writer& w, const NotationItem& item) {
@@ -200,7 +204,7 @@ void WriteItem(Writer& w, const NotationItem& item) {
     w.beginObject();
     w.field("type", type);
     w.key("kind");
-    w.plainString(type >= 0 && type < kItemTypeCount ? kKindNames[type] : "");
+    w.plainString(KindName(type));
     w.fields("visibility", item.visibility, "colour", item.colour);
     if (item.isPositioned()) WritePositioned(w, static_cast<const PositionedItem&>(item));
     switch (type) {

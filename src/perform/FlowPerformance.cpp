@@ -37,10 +37,6 @@ int orNext(int answer, int index) {
 
 }  // namespace
 
-FlowMark flowMarkOf(const NotationItem& item) {
-    return flowMarkOf(item, item.typeCode());
-}
-
 FlowMark flowMarkOf(const NotationItem& item, int code) {
     // Each type code belongs to one item class.
     switch (code) {

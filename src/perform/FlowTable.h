@@ -17,7 +17,6 @@ struct FlowMark {
 };
 
 // The mark of an item (defined with the flow rules of the item kinds); `code` is its type code.
-FlowMark flowMarkOf(const NotationItem& item);
 FlowMark flowMarkOf(const NotationItem& item, int code);
 
 // The targets of a staff's repeats, endings and jumps. They depend only on the staff's items
